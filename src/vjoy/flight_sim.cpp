@@ -1,0 +1,10 @@
+#include "vjoy/flight_sim.h"
+
+#include "engine/hub.h"
+
+namespace hub {
+
+void runFlightSimStage(Hub&) {}
+void sendFlightSimDatagram(Hub&) {}
+
+}  // namespace hub

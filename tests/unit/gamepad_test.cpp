@@ -1,0 +1,102 @@
+#include "engine/gamepad.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "fake_edges.h"
+
+namespace hub {
+namespace {
+
+using testing::TestHub;
+
+TEST(AngleDelta, TakesTheShortWayRoundAndKeepsTies) {
+    EXPECT_FLOAT_EQ(angleDelta(170.0f, -170.0f), 20.0f);
+    EXPECT_FLOAT_EQ(angleDelta(-170.0f, 170.0f), -20.0f);
+    EXPECT_FLOAT_EQ(angleDelta(0.0f, 180.0f), 180.0f);
+    EXPECT_FLOAT_EQ(angleDelta(0.0f, -180.0f), -180.0f);
+    EXPECT_FLOAT_EQ(angleDelta(170.0f, -175.0f), 15.0f);
+    EXPECT_FLOAT_EQ(angleDelta(10.0f, 30.0f), 20.0f);
+}
+
+TEST(Stick1Tracker, EngagesStrictlyBeyondTheRadiusAndSetsTheSector) {
+    Stick1Tracker tracker;
+    trackStick1(tracker, 0, -1000);  // pushed forward: -90 degrees
+    EXPECT_TRUE(tracker.tracking);
+    EXPECT_FLOAT_EQ(tracker.angle, -90.0f);
+    EXPECT_EQ(tracker.startQuadrant, 2);
+    EXPECT_EQ(tracker.totalTurn, 0.0f);
+
+    Stick1Tracker left;
+    trackStick1(left, -1000, 0);
+    EXPECT_EQ(left.startQuadrant, 0);
+    Stick1Tracker right;
+    trackStick1(right, 1000, 0);
+    EXPECT_EQ(right.startQuadrant, 3);
+    Stick1Tracker back;
+    trackStick1(back, 0, 1000);
+    EXPECT_EQ(back.startQuadrant, 1);
+}
+
+TEST(Stick1Tracker, ExactlyMinus135KeepsThePreviousSector) {
+    Stick1Tracker tracker;
+    tracker.startQuadrant = 1;
+    trackStick1(tracker, -707, -707);
+    ASSERT_TRUE(tracker.tracking);
+    EXPECT_EQ(tracker.angle, -135.0f);
+    EXPECT_EQ(tracker.startQuadrant, 1);
+}
+
+TEST(Stick1Tracker, RadiusOfExactlyPoint95NeitherEngagesNorKeeps) {
+    // The radius is a single-precision value: 0.95f lies just below 0.95.
+    Stick1Tracker idle;
+    trackStick1(idle, 950, 0);
+    EXPECT_FALSE(idle.tracking);
+
+    Stick1Tracker engaged;
+    trackStick1(engaged, 1000, 0);
+    trackStick1(engaged, 950, 0);
+    EXPECT_FALSE(engaged.tracking);
+}
+
+TEST(Stick1Tracker, AccumulatesAFullTurnWithoutAJumpAtTheSeam) {
+    Stick1Tracker tracker;
+    for (int step = 0; step <= 36; ++step) {
+        const double radians = (-90.0 + 10.0 * step) * 3.14159265358979323846 / 180.0;
+        trackStick1(tracker, static_cast<std::int32_t>(1000 * std::cos(radians)),
+                    static_cast<std::int32_t>(1000 * std::sin(radians)));
+    }
+    EXPECT_NEAR(tracker.totalTurn, 360.0f, 0.5f);
+    trackStick1(tracker, 0, 0);  // release keeps the turn
+    EXPECT_FALSE(tracker.tracking);
+    EXPECT_NEAR(tracker.totalTurn, 360.0f, 0.5f);
+    trackStick1(tracker, 1000, 0);  // the next engage starts over
+    EXPECT_EQ(tracker.totalTurn, 0.0f);
+}
+
+TEST(GamepadRead, ButtonsAndAxisAndFailuresReleaseEverything) {
+    TestHub t;
+    t.attachGamepad();
+    t.pad.record.rgbButtons[0] = 0x80;
+    t.pad.record.rgbButtons[7] = 0x80;
+    t.pad.record.rgbButtons[8] = 0x80;  // only buttons 0 ... 7 count
+    t.pad.record.lZ = -500;
+    t.tick(1);
+    EXPECT_EQ(t.hub.state.tick.gamepadButtons, 0x81);
+    EXPECT_FLOAT_EQ(t.hub.state.tick.gamepadAxisZ, -0.5f);
+
+    t.pad.pollResult = kInputLost;
+    t.tick(2);
+    EXPECT_EQ(t.hub.state.tick.gamepadButtons, 0);  // a dropped gamepad holds nothing
+    EXPECT_EQ(t.hub.state.tick.gamepadAxisZ, 0.0f);
+    EXPECT_EQ(t.pad.acquireCalls, 1);
+
+    t.pad.pollResult = 0;
+    t.pad.readResult = -1;
+    t.tick(3);
+    EXPECT_EQ(t.hub.state.tick.gamepadButtons, 0);
+}
+
+}  // namespace
+}  // namespace hub

@@ -1,0 +1,128 @@
+// hub-replay: runs the hub's own logic on a script of events and prints every
+// datagram, control text and dialog action as one JSON line.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "engine/hub.h"
+#include "replay_edges.h"
+#include "replay_script.h"
+
+namespace hub::replay {
+
+namespace {
+
+class Replay {
+public:
+    Replay() : hub_(HubEdges{clock_, socket_, window_, launcher_, process_}) {}
+
+    // Runs one event; returns false once the hub has ended.
+    bool run(const Event& event) {
+        if (const auto* config = std::get_if<ConfigEvent>(&event)) {
+            config_ = *config;
+            return startIfNeeded();
+        }
+        if (std::holds_alternative<BlankLine>(event)) return true;
+        if (!startIfNeeded()) return false;
+        std::visit([this](const auto& e) { apply(e); }, event);
+        return stillRunning();
+    }
+
+    // At the end of the script: a script of only a config still starts.
+    void finish() { startIfNeeded(); }
+
+    bool started() const { return started_; }
+
+private:
+    bool startIfNeeded() {
+        if (started_) return stillRunning();
+        started_ = true;
+        launcher_.setProgramPath(config_.programPath);
+        startUp(hub_);
+        initialiseDialog();
+        return stillRunning();
+    }
+
+    void initialiseDialog() {
+        if (config_.deck) hub_.devices.deck = &deck_;
+        if (config_.gamepad) {
+            hub_.devices.gamepad = &pad_;
+            hub_.devices.gamepadName = config_.gamepadName;
+        }
+    }
+
+    bool stillRunning() {
+        if (!window_.endedWith()) return true;
+        printer_.exit(0);
+        return false;
+    }
+
+    void apply(const ConfigEvent&) {}
+    void apply(const BlankLine&) {}
+
+    void apply(const TickEvent& tick) {
+        printer_.tick(tick.t);
+        clock_.set(tick.t);
+        deck_.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
+        pad_.load(tick.padPoll, {}, tick.padRead, tick.pad);
+        onTimer(hub_);
+    }
+
+    void apply(const RecvEvent& recv) {
+        applyRemoteDatagram(hub_.state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
+    }
+
+    void apply(const CommandEvent&) {}
+    void apply(const ActivateEvent&) {}
+
+    Printer printer_{stdout};
+    ScriptClock clock_;
+    PrintingSocket socket_{printer_};
+    PrintingWindow window_{printer_};
+    PrintingLauncher launcher_{printer_, {}};
+    PrintingProcess process_{printer_};
+    ScriptDevice deck_;
+    ScriptDevice pad_;
+    ConfigEvent config_;
+    bool started_ = false;
+    Hub hub_;
+};
+
+int runScript(std::istream& in) {
+    Replay replay;
+    std::string line;
+    for (long number = 1; std::getline(in, line); ++number) {
+        ParseResult parsed = parseLine(line);
+        const bool misplacedConfig = parsed.event && std::holds_alternative<ConfigEvent>(*parsed.event) && replay.started();
+        if (!parsed.event || misplacedConfig) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "hub-replay: line %ld: %s\n", number,
+                         misplacedConfig ? "config is allowed only as the first event" : parsed.error.c_str());
+            return 2;
+        }
+        if (!replay.run(*parsed.event)) return 0;
+    }
+    replay.finish();
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace hub::replay
+
+int main(int argc, char** argv) {
+    if (argc > 2) {
+        std::fprintf(stderr, "usage: hub-replay [SCRIPT]\n");
+        return 2;
+    }
+    if (argc == 2) {
+        std::ifstream file(argv[1]);
+        if (!file) {
+            std::fprintf(stderr, "hub-replay: cannot open %s\n", argv[1]);
+            return 2;
+        }
+        return hub::replay::runScript(file);
+    }
+    return hub::replay::runScript(std::cin);
+}

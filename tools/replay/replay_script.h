@@ -1,0 +1,63 @@
+// Reading a replay script: JSON Lines, one event per line, validated strictly
+// (an unknown key or a value of the wrong type or range is an error).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "engine/edges.h"
+#include "engine/joystick_record.h"
+
+namespace hub::replay {
+
+enum class DeckObject { X, Y, Z, Rx, Ry, Rz, Slider, Pov, Button };
+
+struct ConfigEvent {
+    bool deck = true;
+    std::vector<DeckObject> deckObjects{DeckObject::X,  DeckObject::Y,  DeckObject::Z,
+                                        DeckObject::Rx, DeckObject::Ry, DeckObject::Rz};
+    bool gamepad = false;
+    std::string gamepadName;
+    std::string programPath = "C:\\Hub\\hub.exe";
+};
+
+struct TickEvent {
+    std::uint64_t t = 0;
+    JoystickRecord deck{};
+    JoystickRecord pad{};
+    HResult deckPoll = 0;
+    std::vector<HResult> deckAcquire;
+    HResult deckRead = 0;
+    HResult padPoll = 0;
+    HResult padRead = 0;
+};
+
+struct RecvEvent {
+    Endpoint from;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct CommandEvent {
+    int id = 0;
+};
+
+struct ActivateEvent {
+    bool active = false;
+};
+
+struct BlankLine {};
+
+using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent>;
+
+struct ParseResult {
+    std::optional<Event> event;  // empty when the line is not valid
+    std::string error;           // what is wrong with it
+};
+
+ParseResult parseLine(std::string_view line);
+
+}  // namespace hub::replay
