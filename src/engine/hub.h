@@ -16,7 +16,10 @@
 #include "links/feeder_link.h"
 #include "links/locomotion_datagrams.h"
 #include "links/remote_link.h"
-#include "vjoy/mode_states.h"
+#include "vjoy/biking.h"
+#include "vjoy/flight_sim.h"
+#include "vjoy/pedal_brake.h"
+#include "vjoy/skate.h"
 #include "vjoy/vjoy_stages.h"
 
 namespace hub {

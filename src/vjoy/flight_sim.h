@@ -5,6 +5,10 @@ namespace hub {
 
 struct Hub;
 
+// The mode's own state; it lives for the whole process and is never reset
+// when the mode changes.
+struct FlightSimState {};
+
 void runFlightSimStage(Hub& hub);
 void sendFlightSimDatagram(Hub& hub);
 
