@@ -1,14 +1,64 @@
 // Mode 7, "Flight Sim": foot twists steer, foot tilts drive toe pedals, circling the gamepad's first stick sets three dials.
 #pragma once
 
+#include <cstdint>
+
 namespace hub {
 
 struct Hub;
+struct Stick1Tracker;
+
+// The value of each datagram field when it last went into a datagram.
+struct FlightSimLatch {
+    float springDial = 0.0f;
+    float holdDial = 0.0f;
+    float steering = 0.0f;  // the datagram's steering, -flightSteering
+    float throttleDial = 0.0f;
+    float leftToePedal = 0.0f;
+    float rightToePedal = 0.0f;
+};
 
 // The mode's own state; it lives for the whole process and is never reset
 // when the mode changes.
-struct FlightSimState {};
+struct FlightSimState {
+    std::int32_t lastTime = 0;      // low 32 bits of the clock at the previous stage
+    float throttleDial = 0.0f;      // 0 ... 1, dialled from the left side of the stick
+    float throttleDialBase = 0.0f;  // throttleDial when the current rotation began
+    float springDial = 0.0f;        // -1 ... 1, dialled from the front; back to 0 on release
+    float holdDial = 0.0f;          // -1 ... 1, dialled from the right side; kept on release
+    float holdDialBase = 0.0f;
+    float leftFootRef = 0.0f, rightFootRef = 0.0f;    // reference headings, degrees
+    float leftFootTurn = 0.0f;                         // >= 0
+    float rightFootTurn = 0.0f;                        // <= 0
+    int prevTouchPairA = 0, prevTouchPairB = 0;
+    float steering = 0.0f;                             // -1 ... 1, smoothed
+    float leftToePedal = 0.0f, rightToePedal = 0.0f;   // 0 ... 1, smoothed
+    FlightSimLatch latched;
+};
 
+// Smoothing factors of the dials and the steering for one stage, each
+// proportional to the time step and, where it would be too large after a
+// pause, replaced by a small one so the value creeps instead of jumping.
+struct FlightFactors {
+    float throttle;
+    float spring;
+    float hold;
+    float steering;
+};
+
+// Milliseconds since the previous stage from the low 32 bits of the clock,
+// taken as a signed difference; a negative step (the low bits wrapped) is 0.
+std::int32_t flightTimeStep(std::uint64_t now, std::int32_t lastTime);
+FlightFactors flightFactors(std::int32_t dt);
+
+// The stage's steps, in the order the stage runs them.
+void turnFlightDials(FlightSimState& flight, const Stick1Tracker& stick1, const FlightFactors& factors,
+                     float& vjoyThrottle);
+void steerWithFeet(FlightSimState& flight, int touchPairA, int touchPairB, float headingLF, float headingRF,
+                   int stickSensitivity, float steeringFactor);
+void moveToePedals(FlightSimState& flight, float tiltLF, float tiltRF, std::int32_t dt);
+
+// Tick stages.
 void runFlightSimStage(Hub& hub);
 void sendFlightSimDatagram(Hub& hub);
 

@@ -1,7 +1,11 @@
 #include "vjoy/vjoy_stages.h"
 
+#include <string_view>
+
+#include "engine/controls.h"
 #include "engine/hub.h"
 #include "engine/locomotion.h"
+#include "engine/text_format.h"
 #include "links/feeder_link.h"
 #include "links/remote_link.h"
 #include "vjoy/biking.h"
@@ -20,8 +24,36 @@ void runModeStage(Hub& hub) {
     }
 }
 
-void showThrottleAndBrake(Hub&) {}
-void showVjoyModeLabel(Hub&) {}
+void showThrottleAndBrake(Hub& hub) {
+    showFixed(hub.edges.window, control::kThrottleValue, hub.state.vjoy.throttle);
+    showFixed(hub.edges.window, control::kBrakeValue, hub.state.vjoy.brake);
+}
+
+std::string_view vjoyModeLabel(int mode) {
+    switch (mode) {
+        case 2: return "4-way-mov";
+        case 5: return "Skate";
+        case 6: return "Diff. Pedal n Brake";
+        case 7: return "Flight Sim";
+        case 9: return "Biking";
+        default: return "";
+    }
+}
+
+// Rewritten only when the mode changed since the last write.
+void showVjoyModeLabel(Hub& hub) {
+    const int mode = hub.state.dialog.vjoyMode;
+    if (mode == hub.state.vjoy.shownMode) return;
+    hub.state.vjoy.shownMode = mode;
+    Window& window = hub.edges.window;
+    window.setText(control::kVjoyModeName, vjoyModeLabel(mode));
+    if (mode == 9) {
+        window.setText(control::kSteeringCaption, "Cycle:");
+        showLong(window, control::kSteeringValue, 0);  // the cycle count starts from 0
+    } else {
+        window.setText(control::kSteeringCaption, "Steering:");
+    }
+}
 
 }  // namespace
 
