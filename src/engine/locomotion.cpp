@@ -1,5 +1,7 @@
 #include "engine/locomotion.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -29,7 +31,50 @@ void showRemoteButtons(Window& window, std::uint8_t buttons) {
 
 }  // namespace
 
-void shapeSeatedModes(Hub&) {}
+void replaceLocomotionOutput(Hub& hub, float x, float y, int xByte, int yByte) {
+    hub.state.tick.locomotionX = x;
+    hub.state.tick.locomotionY = y;
+    hub.state.stickDatagram.setX(static_cast<std::uint8_t>(xByte));
+    hub.state.stickDatagram.setY(static_cast<std::uint8_t>(yByte));
+    showLong(hub.edges.window, control::kLocomotionX, xByte);
+    showLong(hub.edges.window, control::kLocomotionY, yByte);
+}
+
+float seatedTiltCurve(float tilt) { return tilt > 0.0f ? (tilt - 3.0f) * 0.030303031f : tilt * 0.04f + 0.12f; }
+
+SeatedValues seatedFromTilts(float tiltRF, float tiltLF) {
+    const float r = std::fabs(tiltRF);
+    const float l = std::fabs(tiltLF);
+    float a = 0.0f;  // driven by the left foot
+    float b = 0.0f;  // driven by the right foot
+    if (r > l) {
+        if (r > 5.0f && l < 10.0f) b = seatedTiltCurve(tiltRF);
+    } else if (l > 5.0f && r < 10.0f) {
+        a = seatedTiltCurve(tiltLF);
+    }
+    // Negated after clamping, so a foot that drives nothing sends -0.
+    return {-std::clamp(a, -1.0f, 1.0f), -std::clamp(b, -1.0f, 1.0f)};
+}
+
+SeatedValues seatedFromTouchPairs(int touchPairA, int touchPairB) {
+    constexpr float kFull = 0.9999f;
+    if (touchPairB == 2) return {0.0f, kFull};
+    if (touchPairB == 1) return {0.0f, -kFull};
+    if (touchPairA == 2) return {kFull, 0.0f};
+    if (touchPairA == 1) return {-kFull, 0.0f};
+    return {0.0f, 0.0f};
+}
+
+void shapeSeatedModes(Hub& hub) {
+    SeatedValues values;
+    switch (hub.state.dialog.locomotionMode) {
+        case kModeSeated: values = seatedFromTilts(hub.state.feet.tiltRF, hub.state.feet.tiltLF); break;
+        case kModeSeated2: values = seatedFromTouchPairs(hub.state.tick.touchPairA, hub.state.tick.touchPairB); break;
+        default: return;
+    }
+    replaceLocomotionOutput(hub, values.x, values.y, floorCentredByte(values.x * 127.0f),
+                            floorCentredByte(values.y * 127.0f));
+}
 
 void updateFootAxes(Hub& hub) {
     const JoystickRecord& deck = hub.state.deck;

@@ -24,6 +24,24 @@ struct LocomotionState {
     int lastShownMode = 0;
 };
 
+// The X and Y values of the locomotion datagrams in "Seated" and "Seated 2".
+struct SeatedValues {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+// "Seated": the foot tilted further drives (by more than 5, the other within
+// 10 of level); the left foot drives x, the right foot y.
+float seatedTiltCurve(float tilt);
+SeatedValues seatedFromTilts(float tiltRF, float tiltLF);
+
+// "Seated 2": a single pressed button of a pair pushes one way at full speed.
+SeatedValues seatedFromTouchPairs(int touchPairA, int touchPairB);
+
+// Replaces what the stick pipeline put into the locomotion datagrams and
+// controls 1047/1048 with a mode's own values and bytes.
+void replaceLocomotionOutput(Hub& hub, float x, float y, int xByte, int yByte);
+
 // Tick stages.
 void shapeSeatedModes(Hub& hub);
 void updateFootAxes(Hub& hub);
