@@ -25,30 +25,42 @@ std::uint8_t limitedByte(float value) {
 
 int signedByte(std::uint8_t byte) { return static_cast<std::int8_t>(byte); }
 
+// Bytes 1 ... 7 of a per-mode datagram as the change rule sees and records
+// them: the 7-byte 4-way datagram's missing byte 7 is 0.
+std::array<std::uint8_t, 7> comparedBytes(std::span<const std::uint8_t> datagram) {
+    std::array<std::uint8_t, 7> bytes{};
+    for (std::size_t i = 1; i < datagram.size() && i <= bytes.size(); ++i) bytes[i - 1] = datagram[i];
+    return bytes;
+}
+
 }  // namespace
 
 std::uint8_t centredByte(float value) { return limitedByte(value * 127.0f + 128.0f); }
 std::uint8_t unitByte(float value) { return limitedByte(value * 255.0f); }
 std::uint8_t offsetByte(float value) { return limitedByte((value + 1.0f) * 128.0f); }
 
+bool bytesMoved(std::span<const std::uint8_t> current, std::span<const std::uint8_t> last,
+                int exactIndex) {
+    for (std::size_t i = 0; i < current.size(); ++i) {
+        if (static_cast<int>(i) == exactIndex && current[i] != last[i]) return true;
+        if (std::abs(signedByte(current[i]) - signedByte(last[i])) > 3) return true;
+        if (std::abs(static_cast<int>(current[i]) - static_cast<int>(last[i])) > 3) return true;
+    }
+    return false;
+}
+
 bool feederDatagramDue(const FeederState& feeder, std::span<const std::uint8_t> datagram,
                        int exactByte, std::uint64_t now) {
     if (now - feeder.lastSendTime > kRepeatMs) return true;
-    for (std::size_t i = 1; i <= 7; ++i) {
-        const std::uint8_t current = i < datagram.size() ? datagram[i] : 0;
-        const std::uint8_t last = feeder.lastBytes[i - 1];
-        if (static_cast<int>(i) == exactByte && current != last) return true;
-        if (std::abs(signedByte(current) - signedByte(last)) > 3) return true;
-        if (std::abs(static_cast<int>(current) - static_cast<int>(last)) > 3) return true;
-    }
-    return false;
+    const int exactIndex = exactByte == kNoExactByte ? kNoExactByte : exactByte - 1;
+    return bytesMoved(comparedBytes(datagram), feeder.lastBytes, exactIndex);
 }
 
 void sendUnderChangeRule(Hub& hub, std::span<const std::uint8_t> datagram, int exactByte) {
     FeederState& feeder = hub.state.feeder;
     const std::uint64_t now = hub.state.tick.now;
     if (!feederDatagramDue(feeder, datagram, exactByte, now)) return;
-    for (std::size_t i = 1; i <= 7; ++i) feeder.lastBytes[i - 1] = i < datagram.size() ? datagram[i] : 0;
+    feeder.lastBytes = comparedBytes(datagram);
     sendTested(hub, kFeederEndpoint, datagram);
     feeder.lastSendTime = now;
 }

@@ -26,10 +26,18 @@ struct FeederState {
     bool acknowledged = false;
 };
 
+// The change rule's comparison with the bytes last sent in the same places:
+// true when the byte at `exactIndex` differs at all, or when any byte moved by
+// more than 3, read as signed 8-bit numbers (so 127 <-> 128 counts) or as
+// unsigned ones (so a full-scale jump 0 <-> 255 counts too). Both spans have
+// the same length; kNoExactByte names no exact-compare byte.
+bool bytesMoved(std::span<const std::uint8_t> current, std::span<const std::uint8_t> last,
+                int exactIndex);
+
 // True when a per-mode datagram (4-way: 7 bytes, joystick state: 8 bytes) is
-// due against the last one sent: the 3000 ms repeat, any change of the exact-
-// compare byte, or a byte that moved by more than 3 (as signed 8-bit numbers,
-// so 127 <-> 128 counts, or as unsigned ones, so 0 <-> 255 counts too).
+// due against the last one sent: the 3000 ms repeat, or its bytes 1 ... 7
+// (a 4-way datagram's byte 7 reads as 0) moved under bytesMoved, with the
+// exact-compare byte given as its offset in the datagram.
 bool feederDatagramDue(const FeederState& feeder, std::span<const std::uint8_t> datagram,
                        int exactByte, std::uint64_t now);
 
