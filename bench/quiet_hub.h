@@ -1,0 +1,142 @@
+// A hub on edges that do nothing and allocate nothing (what one timer message
+// costs the core itself), and the realistic motion the measurements run on.
+// Shared by the benchmarks and the heap-allocation test.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
+#include <iterator>
+#include <span>
+#include <string_view>
+
+#include "engine/hub.h"
+
+namespace hub::quiet {
+
+class NullDevice final : public InputDevice {
+public:
+    JoystickRecord record{};
+    HResult poll() override { return 0; }
+    HResult acquire() override { return 0; }
+    HResult getState(JoystickRecord& out) override {
+        out = record;
+        return 0;
+    }
+};
+
+class StepClock final : public Clock {
+public:
+    std::uint64_t now = 1000;
+    std::uint64_t nowMs() override { return now; }
+};
+
+// Counts what it is given, so the work of building each datagram and text
+// stays observable.
+class CountingSocket final : public DatagramSocket {
+public:
+    std::uint64_t datagrams = 0;
+    std::uint64_t bytes = 0;
+    bool sendTo(const Endpoint&, std::span<const std::uint8_t> sent) override {
+        ++datagrams;
+        bytes += sent.size();
+        return true;
+    }
+};
+
+class CountingWindow final : public Window {
+public:
+    std::uint64_t texts = 0;
+    void setText(int, std::string_view text) override { texts += text.size(); }
+    void enable(int, bool) override {}
+    void messageBox(std::string_view, std::string_view) override {}
+    void stopTimer() override {}
+    void endDialog(int) override {}
+};
+
+class NullLauncher final : public Launcher {
+public:
+    std::string_view programPath() override { return "C:\\Hub\\hub.exe"; }
+    void start(std::string_view) override {}
+};
+
+class AbortingProcess final : public Process {
+public:
+    [[noreturn]] void exitNow(int) override { std::abort(); }
+};
+
+// Steady use of every input path: a Stepdeck and a gamepad attached, the
+// feeder enabled and a remote app connected through the listener's decoder.
+struct QuietHub {
+    NullDevice deck;
+    NullDevice pad;
+    StepClock clock;
+    CountingSocket socket;
+    CountingWindow window;
+    NullLauncher launcher;
+    AbortingProcess process;
+    Hub hub{HubEdges{clock, socket, window, launcher, process}};
+
+    QuietHub(int locomotionMode, int vjoyMode) {
+        hub.devices.deck = &deck;
+        hub.devices.gamepad = &pad;
+        hub.state.dialog.locomotionMode = locomotionMode;
+        hub.state.dialog.vjoyMode = vjoyMode;
+        startUp(hub);
+        receive({1, 1});                     // feeder enable
+        receive({1, 3, 5, 0, 0});            // hello, answer to port 50000
+        receive({21, 1, 5, 5, 0});           // a port registration (50500)
+        receive({32, 128, 0, 0, 0, 128, 128, 0, 0});  // remote inputs at rest
+    }
+
+    void receive(std::initializer_list<std::uint8_t> bytes) {
+        applyRemoteDatagram(hub.state.remote, std::data(bytes), bytes.size(),
+                            Endpoint{kLoopback, 50123});
+    }
+};
+
+inline constexpr double kTwoPi = 6.28318530717958647692;
+
+// Walking motion on the Stepdeck: the stick sways, the feet tilt and twist,
+// the touch pairs alternate every half second.
+inline void moveDeck(JoystickRecord& deck, std::uint64_t now) {
+    const double phase = static_cast<double>(now) * 0.001 * kTwoPi;
+    deck.lX = static_cast<std::int32_t>(300 * std::sin(phase * 0.3));
+    deck.lY = static_cast<std::int32_t>(-600 + 200 * std::sin(phase));
+    deck.lZ = static_cast<std::int32_t>(400 * std::sin(phase * 0.5));
+    deck.lRz = static_cast<std::int32_t>(250 * std::sin(phase));
+    deck.lRy = static_cast<std::int32_t>(-400 * std::sin(phase * 0.5));
+    deck.lRx = static_cast<std::int32_t>(-250 * std::sin(phase));
+    const bool leftUp = (now / 500) % 2 == 0;
+    deck.rgbButtons[0] = deck.rgbButtons[1] = leftUp ? 0 : 0x80;
+    deck.rgbButtons[2] = deck.rgbButtons[3] = leftUp ? 0x80 : 0;
+}
+
+// The gamepad's first stick circles at full deflection (the Flight Sim dials
+// follow it), its Z axis sweeps and button 0 is pressed every other second.
+inline void movePad(JoystickRecord& pad, std::uint64_t now) {
+    const double phase = static_cast<double>(now) * 0.001 * kTwoPi;
+    pad.lX = static_cast<std::int32_t>(1000 * std::cos(phase * 0.5));
+    pad.lY = static_cast<std::int32_t>(1000 * std::sin(phase * 0.5));
+    pad.lZ = static_cast<std::int32_t>(800 * std::sin(phase * 0.2));
+    pad.rgbButtons[0] = (now / 1000) % 2 == 0 ? 0x80 : 0;
+}
+
+// One timer message 33 ms after the last, on the next step of the motion; the
+// remote app sends its inputs every fourth tick, as a phone app does.
+inline HResult tickOnce(QuietHub& quiet) {
+    quiet.clock.now += 33;
+    moveDeck(quiet.deck.record, quiet.clock.now);
+    movePad(quiet.pad.record, quiet.clock.now);
+    if (quiet.clock.now % 4 == 0) {
+        const auto steering = static_cast<std::uint8_t>(128 + quiet.pad.record.lX / 10);
+        quiet.receive({32, steering, 0x05, 0, 0, 100, 156, 0, 0});
+    }
+    return inputTick(quiet.hub);
+}
+
+inline constexpr int kLocomotionModes[] = {1, 2, 3, 4};
+inline constexpr int kVjoyModes[] = {2, 5, 6, 7, 9};
+
+}  // namespace hub::quiet
