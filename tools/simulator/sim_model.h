@@ -1,0 +1,131 @@
+// The simulated game controllers behind the simulator's dinput8.dll: their
+// identities and objects, their live state, the axis ranges, the injected
+// failures, the configuration file, the text commands of the control port and
+// the timed script. Plain C++: the COM layer (sim_dinput.cpp) only adapts it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stepdeck_sim {
+
+// Objects a device can report, in the order the device enumerates them.
+enum class ObjectKind { X, Y, Z, Rx, Ry, Rz, Slider, Pov, Button };
+
+// One call site where a failure can be injected. A failure point lets
+// `skip` calls pass, then fails `count` calls (kAlways: every later call).
+enum class FailPoint {
+    // Per device.
+    Create, DataFormat, CoopLevel, EnumObjects, Range, Acquire, Poll, State,
+    // Global.
+    DirectInput, EnumDevices,
+};
+inline constexpr int kFailPointCount = 10;
+
+struct Failure {
+    static constexpr std::int64_t kAlways = -1;
+    std::int64_t skip = 0;
+    std::int64_t count = 0;
+    // Called once per call of the guarded operation; true when it must fail.
+    bool strike();
+};
+
+struct AxisRange {
+    std::int32_t min = 0;
+    std::int32_t max = 65535;  // DirectInput's usual range before the program sets one
+};
+
+// The exact layout of DIJOYSTATE2 (272 bytes), filled by `fillState`.
+struct JoyState2 {
+    std::int32_t lX, lY, lZ, lRx, lRy, lRz;
+    std::int32_t rglSlider[2];
+    std::uint32_t rgdwPOV[4];
+    std::uint8_t rgbButtons[128];
+    std::int32_t rest[24];  // velocities, accelerations, forces: always 0
+};
+static_assert(sizeof(JoyState2) == 272, "must match DIJOYSTATE2");
+
+inline constexpr std::uint32_t kPovCentred = 0xFFFFFFFFu;
+
+// Live values in the simulator's own units: axes and sliders -1000 ... 1000,
+// POVs in hundredths of a degree or kPovCentred, buttons pressed or not.
+struct LiveState {
+    std::array<std::int32_t, 6> axes{};  // x y z rx ry rz
+    std::array<std::int32_t, 2> sliders{};
+    std::array<std::uint32_t, 4> povs{kPovCentred, kPovCentred, kPovCentred, kPovCentred};
+    std::array<bool, 128> buttons{};
+};
+
+// What the program did to a device, for the `stats` command.
+struct DeviceStats {
+    std::uint32_t created = 0, polls = 0, reads = 0, acquires = 0;
+    bool acquired = false;
+    std::uint32_t cooperativeFlags = 0;
+    std::uint32_t dataSize = 0;  // of the data format set, 0 before
+    std::uint32_t rangesSet = 0;
+    AxisRange lastRange{};
+};
+
+struct Device {
+    std::string name = "Stepdeck";  // UTF-8
+    std::uint16_t vendor = 0xFFFF;
+    std::uint16_t product = 0x0000;
+    std::uint16_t usagePage = 1;
+    std::uint16_t usage = 4;
+    std::vector<ObjectKind> objects;
+    LiveState state;
+    std::array<Failure, kFailPointCount> failures{};
+    DeviceStats stats;
+
+    int count(ObjectKind kind) const;
+    bool strike(FailPoint point) { return failures[static_cast<int>(point)].strike(); }
+};
+
+struct ScriptEntry {
+    std::uint32_t atMs = 0;
+    std::string command;  // a control command, or "loop"
+};
+
+struct Simulator {
+    std::vector<Device> devices;
+    std::array<Failure, kFailPointCount> failures{};  // the global points
+    int controlPort = 45050;                          // 0: no control port
+    std::string scriptPath;                           // as written in the configuration
+    std::vector<ScriptEntry> script;
+    std::size_t scriptNext = 0;
+    std::uint32_t scriptOriginMs = 0;  // moved forward by "loop"
+    std::uint32_t directInputsCreated = 0, enumerations = 0;
+
+    bool strike(FailPoint point) { return failures[static_cast<int>(point)].strike(); }
+};
+
+// One Stepdeck with six axes and four buttons.
+Simulator defaultSimulator();
+
+// Reads a configuration file's text. On an error returns false and names the
+// line in `error`.
+bool parseConfig(std::string_view text, Simulator& out, std::string& error);
+
+// Reads a timed script ("<ms> <command>" per line). False with `error` on a
+// malformed line; the commands themselves are checked when they run.
+bool parseScript(std::string_view text, std::vector<ScriptEntry>& out, std::string& error);
+
+// Runs one control command and returns its one-line reply ("ok ..." or
+// "error ...").
+std::string execute(Simulator& sim, std::string_view command);
+
+// Runs every script entry that is due `elapsedMs` after the simulator started.
+void runScript(Simulator& sim, std::uint32_t elapsedMs);
+
+// A value in -1000 ... 1000 as a device with this range reports it; the
+// range -1000 ... 1000 passes the value through unchanged.
+std::int32_t scaleToRange(std::int32_t value, AxisRange range);
+
+// The record GetDeviceState delivers. `ranges` holds one range per object of
+// the device, in object order (only the axis and slider entries are used).
+void fillState(const Device& device, const std::vector<AxisRange>& ranges, JoyState2& out);
+
+}  // namespace stepdeck_sim
