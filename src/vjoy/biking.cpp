@@ -1,11 +1,230 @@
 #include "vjoy/biking.h"
 
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "engine/controls.h"
 #include "engine/hub.h"
+#include "engine/text_format.h"
+#include "links/feeder_link.h"
 
 namespace hub {
 
-void initBikingThresholds(Hub&) {}
-void runBikingStage(Hub&) {}
-void sendBikingDatagram(Hub&) {}
+namespace {
+
+constexpr std::uint64_t kStillWindowMs = 100;
+constexpr float kStillSpan = 2.0f;  // a foot moving less than this is still
+
+constexpr float kFirstPedalLevel = -60.0f;
+constexpr float kPedalLevelStep = 4.0f;
+
+constexpr float kDeadZone = 5.0f;
+constexpr float kSteerRightOffset = 4.0f;
+constexpr float kSteerRightSlope = 0.05f;
+constexpr float kSteerLeftSlope = 0.033333335f;
+constexpr float kSteerLeftOffset = 0.13333334f;
+constexpr float kBrakeOffset = -0.16f;
+constexpr float kBrakeSlope = 0.04f;
+
+constexpr float kCycleGapSeconds = 5.0f;  // a longer pause restarts the cadence
+constexpr float kFirstCyclePeriod = 1.5f;
+constexpr double kCycleSmoothing = 0.3;
+constexpr float kCadenceScale = 5.0f;
+constexpr float kThrottleKnee = 3.5f;
+constexpr float kThrottleSlope = 0.25f;
+
+constexpr std::string_view kCycleCaption = "Cycle:";
+constexpr std::string_view kSteeringCaption = "Steering:";
+
+// The span of one foot's tilt over the three windows; empty windows count as
+// 100 / -100, so three empty windows give -200.
+float tiltSpan(const TiltWindows& windows) {
+    const float highest = std::max(*std::max_element(windows.max.begin(), windows.max.end()),
+                                   TiltWindows::kEmptyMax);
+    const float lowest = std::min(*std::min_element(windows.min.begin(), windows.min.end()),
+                                  TiltWindows::kEmptyMin);
+    return highest - lowest;
+}
+
+void emptySlot(TiltWindows& windows, int slot) {
+    windows.min[slot] = TiltWindows::kEmptyMin;
+    windows.max[slot] = TiltWindows::kEmptyMax;
+}
+
+void recordTilt(TiltWindows& windows, int slot, float tilt) {
+    if (tilt < windows.min[slot]) windows.min[slot] = tilt;
+    if (tilt > windows.max[slot]) windows.max[slot] = tilt;
+}
+
+// Step 1: at the first tick after 100 ms a window ends; the flags are taken
+// over all three windows and the next slot starts empty.
+void closeStillWindow(BikingState& bike, std::uint64_t now) {
+    if (now - bike.stillWindowStart <= kStillWindowMs) return;
+    bike.stillWindowStart = now;
+    bike.stillSlot = (bike.stillSlot + 1) % kStillWindowCount;
+    bike.stillLF = tiltSpan(bike.windowsLF) < kStillSpan;
+    bike.stillRF = tiltSpan(bike.windowsRF) < kStillSpan;
+    emptySlot(bike.windowsLF, bike.stillSlot);
+    emptySlot(bike.windowsRF, bike.stillSlot);
+}
+
+float steeringFor(float offsetRF) {
+    if (offsetRF >= 0.0f) return (offsetRF - kSteerRightOffset) * kSteerRightSlope;
+    return offsetRF * kSteerLeftSlope + kSteerLeftOffset;
+}
+
+// Step 7: the right foot steers while the left one rests and does not brake.
+void steer(BikingState& bike, float tiltRF, Window& window) {
+    bike.offsetRF = tiltRF - bike.restTiltRF;
+    if (std::fabs(bike.offsetRF) < kDeadZone) {
+        bike.offsetRF = 0.0f;
+        bike.steering = 0.0f;
+    } else {
+        bike.steering = steeringFor(bike.offsetRF);
+    }
+    showFixed(window, control::kSteeringValue, bike.steering);
+    window.setText(control::kSteeringCaption, kSteeringCaption);
+}
+
+// Step 8: the left foot brakes, tilted back, while the right one rests and
+// does not steer.
+void brake(BikingState& bike, float tiltLF, Window& window) {
+    bike.offsetLF = tiltLF - bike.restTiltLF;
+    if (bike.offsetLF > -kDeadZone) {
+        bike.offsetLF = 0.0f;
+        bike.brake = 0.0f;
+    } else {
+        bike.brake = kBrakeOffset - bike.offsetLF * kBrakeSlope;
+    }
+    showFixed(window, control::kBrakeValue, bike.brake);
+}
+
+bool passesLevelDownwards(const BikingState& bike, float from, float to) {
+    return std::any_of(bike.pedalLevels.begin(), bike.pedalLevels.end(),
+                       [&](float level) { return from > level && level > to; });
+}
+
+bool passesLevelUpwards(const BikingState& bike, float from, float to) {
+    return std::any_of(bike.pedalLevels.begin(), bike.pedalLevels.end(),
+                       [&](float level) { return from < level && level < to; });
+}
+
+// The smoothed cycle period becomes the throttle; the first cycle only
+// records its time, and a pause of 5 s or more starts the period over.
+void updateCadence(BikingState& bike, std::uint64_t now, float scaleFactor, Window& window) {
+    if (bike.lastCycleTime != 0) {
+        const float elapsed = static_cast<float>(now - bike.lastCycleTime) * 0.001f;
+        if (elapsed >= kCycleGapSeconds) {
+            bike.cyclePeriod = 0.0f;
+        } else {
+            if (bike.cyclePeriod == 0.0f) {
+                bike.cyclePeriod = kFirstCyclePeriod;
+            } else {
+                const float difference = elapsed - bike.cyclePeriod;
+                bike.cyclePeriod = static_cast<float>(static_cast<double>(bike.cyclePeriod) +
+                                                      kCycleSmoothing * static_cast<double>(difference));
+            }
+            const float rate = scaleFactor * kCadenceScale / bike.cyclePeriod;
+            bike.throttle = rate >= kThrottleKnee ? (rate - kThrottleKnee) * kThrottleSlope : 0.0f;
+            showFixed(window, control::kThrottleValue, bike.throttle);
+        }
+    }
+    bike.lastCycleTime = now;
+}
+
+// Steps 10 and 11: a cycle counts when the left tilt has passed a level
+// downwards and the right one upwards; then the reverse re-arms the count.
+void followPedals(BikingState& bike, float tiltLF, float tiltRF, std::uint64_t now,
+                  float scaleFactor, Window& window) {
+    if (bike.pedalPhase == 1) {
+        bike.crossDownLF = bike.crossDownLF || passesLevelDownwards(bike, bike.prevTiltLF, tiltLF);
+        bike.crossUpRF = bike.crossUpRF || passesLevelUpwards(bike, bike.prevTiltRF, tiltRF);
+        if (!(bike.crossDownLF && bike.crossUpRF)) return;
+        bike.pedalPhase = 2;
+        bike.crossUpLF = false;
+        bike.crossDownRF = false;
+        ++bike.cycleCount;
+        showLong(window, control::kSteeringValue, bike.cycleCount);
+        window.setText(control::kSteeringCaption, kCycleCaption);
+        updateCadence(bike, now, scaleFactor, window);
+    }
+    bike.crossUpLF = bike.crossUpLF || passesLevelUpwards(bike, bike.prevTiltLF, tiltLF);
+    bike.crossDownRF = bike.crossDownRF || passesLevelDownwards(bike, bike.prevTiltRF, tiltRF);
+    if (bike.crossUpLF && bike.crossDownRF) {
+        bike.pedalPhase = 1;
+        bike.crossDownLF = false;
+        bike.crossUpRF = false;
+    }
+}
+
+}  // namespace
+
+void initBikingThresholds(Hub& hub) {
+    auto& levels = hub.state.biking.pedalLevels;
+    for (int i = 0; i < kPedalLevelCount; ++i) {
+        levels[i] = kFirstPedalLevel + kPedalLevelStep * static_cast<float>(i);
+    }
+}
+
+void runBikingStage(Hub& hub) {
+    BikingState& bike = hub.state.biking;
+    const float tiltLF = hub.state.feet.tiltLF;
+    const float tiltRF = hub.state.feet.tiltRF;
+    const std::uint64_t now = hub.state.tick.now;
+    Window& window = hub.edges.window;
+
+    closeStillWindow(bike, now);
+
+    const bool bothStill = bike.stillLF && bike.stillRF;
+    const bool justBecameStill = !bike.prevStillLF || !bike.prevStillRF;
+    if (bothStill && justBecameStill && bike.offsetRF == 0.0f && bike.offsetLF == 0.0f) {
+        bike.restCaptured = true;
+        bike.restTiltLF = tiltLF;
+        bike.restTiltRF = tiltRF;
+    }
+    bike.prevStillLF = bike.stillLF;
+    bike.prevStillRF = bike.stillRF;
+
+    if (!bike.stillRF) {
+        bike.offsetLF = 0.0f;
+        bike.brake = 0.0f;
+        showFixed(window, control::kBrakeValue, bike.brake);
+    }
+    if (!bike.stillLF) {
+        bike.offsetRF = 0.0f;
+        bike.steering = 0.0f;
+        showFixed(window, control::kSteeringValue, bike.steering);
+    }
+    if (!bike.stillLF && !bike.stillRF) {
+        bike.restCaptured = false;
+    } else {
+        if (bike.stillLF && bike.offsetLF == 0.0f && bike.restCaptured) steer(bike, tiltRF, window);
+        if (bike.stillRF && bike.offsetRF == 0.0f) brake(bike, tiltLF, window);
+    }
+
+    recordTilt(bike.windowsLF, bike.stillSlot, tiltLF);
+    recordTilt(bike.windowsRF, bike.stillSlot, tiltRF);
+
+    followPedals(bike, tiltLF, tiltRF, now, hub.state.dialog.bikingScaleFactor, window);
+
+    if (bike.stillLF) bike.throttle = 0.0f;  // the display keeps the last cadence value
+    bike.prevTiltLF = tiltLF;
+    bike.prevTiltRF = tiltRF;
+}
+
+void sendBikingDatagram(Hub& hub) {
+    BikingState& bike = hub.state.biking;
+    bike.throttle = std::min(bike.throttle, 1.0f);
+    bike.brake = std::min(bike.brake, 1.0f);
+    bike.steering = std::clamp(bike.steering, -1.0f, 1.0f);
+
+    RemoteState& remote = hub.state.remote;
+    const std::array<std::uint8_t, 8> datagram{
+        0x16, centredByte(bike.steering), 0x80, remote.axis3.load(), remote.axis4.load(),
+        0x00, unitByte(bike.brake),       unitByte(bike.throttle)};
+    remote.buttons.store(0);
+    sendUnderChangeRule(hub, datagram, kNoExactByte);
+}
 
 }  // namespace hub

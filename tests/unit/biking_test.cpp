@@ -1,0 +1,331 @@
+// Biking: stillness windows, rest capture, steering and brake dead zones,
+// pedal-level crossings, cadence and the datagram's limits.
+#include <gtest/gtest.h>
+
+#include "engine/controls.h"
+#include "fake_edges.h"
+
+namespace hub {
+namespace {
+
+using testing::TestHub;
+
+// Drives the Biking stage directly with exact tilts.
+struct Bike {
+    TestHub t;
+    BikingState& state = t.hub.state.biking;
+
+    Bike() { initBikingThresholds(t.hub); }
+
+    void tick(std::uint64_t now, float tiltLF, float tiltRF) {
+        t.hub.state.tick.now = now;
+        t.hub.state.feet.tiltLF = tiltLF;
+        t.hub.state.feet.tiltRF = tiltRF;
+        runBikingStage(t.hub);
+    }
+    std::string shown(int id) { return t.window.texts[id]; }
+
+    // One pedal revolution over 8 ticks of 33 ms ending at `end`: the left
+    // foot goes down and the right up (phase 1), then back (phase 2).
+    void pedal(std::uint64_t end) {
+        static constexpr float kLeft[] = {10, 0, -10, -20, -10, 0, 10, 20};
+        for (int i = 0; i < 8; ++i) tick(end - 33 * (7 - i), kLeft[i], -kLeft[i]);
+    }
+};
+
+TEST(BikingStillness, FirstTickCountsEmptyWindowsAsStillAndCapturesRest) {
+    Bike b;
+    b.tick(1000, 3.5f, -7.25f);
+    EXPECT_TRUE(b.state.stillLF);
+    EXPECT_TRUE(b.state.stillRF);
+    EXPECT_TRUE(b.state.restCaptured);
+    EXPECT_EQ(b.state.restTiltLF, 3.5f);
+    EXPECT_EQ(b.state.restTiltRF, -7.25f);
+}
+
+TEST(BikingStillness, AWindowEndsOnlyAfterMoreThan100Ms) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    b.tick(1050, 30, 30);  // both feet move within the first window
+    b.tick(1100, 0, 0);    // exactly 100 ms: the window is still open
+    EXPECT_EQ(b.state.stillSlot, 1);
+    EXPECT_TRUE(b.state.stillLF);
+    b.tick(1101, 0, 0);
+    EXPECT_EQ(b.state.stillSlot, 2);
+    EXPECT_FALSE(b.state.stillLF);
+    EXPECT_FALSE(b.state.stillRF);
+    EXPECT_FALSE(b.state.restCaptured);
+}
+
+TEST(BikingStillness, ASpanOfJustUnderTwoIsStillAndTwoIsMoving) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    b.tick(1050, 1.9f, 2.0f);
+    b.tick(1101, 0, 0);
+    EXPECT_TRUE(b.state.stillLF);
+    EXPECT_FALSE(b.state.stillRF);
+}
+
+TEST(BikingStillness, AMoveIsForgottenAfterThreeWindows) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    b.tick(1050, 0, 10);  // recorded in slot 1
+    std::uint64_t now = 1101;
+    for (int window = 0; window < 3; ++window, now += 101) {
+        b.tick(now, 0, 0);
+        EXPECT_FALSE(b.state.stillRF) << "window " << window;
+    }
+    b.tick(now, 0, 0);  // slot 1 was emptied when it came round again
+    EXPECT_TRUE(b.state.stillRF);
+}
+
+TEST(BikingRest, MovingFeetClearTheRestAndStillFeetCaptureANewOne) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    std::uint64_t now = 1000;
+    for (int i = 1; i <= 8; ++i) b.tick(now += 33, i % 2 ? 20.0f : -20.0f, i % 2 ? -20.0f : 20.0f);
+    EXPECT_FALSE(b.state.restCaptured);
+    // Held still at new tilts: captured once all three windows hold them.
+    while (!b.state.restCaptured) b.tick(now += 33, 4.0f, 12.0f);
+    EXPECT_EQ(b.state.restTiltLF, 4.0f);
+    EXPECT_EQ(b.state.restTiltRF, 12.0f);
+    b.tick(now += 33, 4.0f, 17.0f);
+    EXPECT_FLOAT_EQ(b.state.steering, 0.05f);
+}
+
+// The left foot rests at 0 and the right at 10; a few ticks within the first
+// window then steer or brake without any window ending.
+TEST(BikingSteering, DeadZoneBelowFiveAndBothSlopes) {
+    struct Case {
+        float tiltRF;
+        float steering;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {14.9f, 0.0f, "0.000000"},   {15.0f, 0.05f, "0.050000"}, {34.0f, 1.0f, "1.000000"},
+        {5.1f, 0.0f, "0.000000"},    {5.0f, -0.0333333f, "-0.033333"},
+        {-24.0f, -1.0f, "-1.000000"},
+    };
+    for (const Case& c : cases) {
+        Bike b;
+        b.tick(1000, 0, 10);
+        b.tick(1033, 0, c.tiltRF);
+        EXPECT_NEAR(b.state.steering, c.steering, 1e-6f) << c.tiltRF;
+        EXPECT_EQ(b.shown(control::kSteeringValue), c.shown) << c.tiltRF;
+        EXPECT_EQ(b.shown(control::kSteeringCaption), "Steering:");
+    }
+}
+
+TEST(BikingBrake, OnlyABackwardTiltOfFiveOrMoreBrakes) {
+    struct Case {
+        float tiltLF;
+        float brake;
+        const char* shown;
+    };
+    const Case cases[] = {{-4.9f, 0.0f, "0.000000"},
+                          {-5.0f, 0.04f, "0.040000"},
+                          {-29.0f, 1.0f, "1.000000"},
+                          {30.0f, 0.0f, "0.000000"}};
+    for (const Case& c : cases) {
+        Bike b;
+        b.tick(1000, 0, 0);
+        b.tick(1033, c.tiltLF, 0);
+        EXPECT_NEAR(b.state.brake, c.brake, 1e-6f) << c.tiltLF;
+        EXPECT_EQ(b.shown(control::kBrakeValue), c.shown) << c.tiltLF;
+    }
+}
+
+TEST(BikingBrake, BrakesWithoutACapturedRestFromLevel) {
+    Bike b;
+    b.state.stillLF = b.state.stillRF = b.state.prevStillLF = b.state.prevStillRF = true;
+    b.state.stillWindowStart = 1000;
+    b.state.offsetRF = 0.0f;
+    b.tick(1033, -10.0f, 0.0f);
+    EXPECT_FALSE(b.state.restCaptured);
+    EXPECT_FLOAT_EQ(b.state.brake, 0.24f);
+}
+
+TEST(BikingSteeringAndBrake, WhicheverStartsFirstHoldsUntilItsDeadZone) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    b.tick(1010, 0, 10);  // steering
+    b.tick(1020, -20, 10);
+    EXPECT_EQ(b.state.brake, 0.0f) << "the brake must wait while the right foot steers";
+    EXPECT_FLOAT_EQ(b.state.steering, 0.3f);
+    b.tick(1030, -20, 2);  // steering back in its dead zone: the brake acts in the same tick
+    EXPECT_EQ(b.state.steering, 0.0f);
+    EXPECT_FLOAT_EQ(b.state.brake, 0.64f);
+    b.tick(1040, -20, 30);
+    EXPECT_EQ(b.state.steering, 0.0f) << "the steering must wait while the left foot brakes";
+}
+
+TEST(BikingSteering, AMovingLeftFootEndsTheSteering) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    std::uint64_t now = 1000;
+    while (!b.state.stillRF || now < 1100) b.tick(now += 50, 0, 20);  // steered and held
+    EXPECT_FLOAT_EQ(b.state.steering, 0.8f);
+    b.tick(now += 50, 10, 20);
+    while (b.state.stillLF) b.tick(now += 50, 0, 20);
+    EXPECT_EQ(b.state.steering, 0.0f);
+    EXPECT_EQ(b.state.offsetRF, 0.0f);
+    EXPECT_EQ(b.shown(control::kSteeringValue), "0.000000");
+}
+
+TEST(BikingPedals, ACycleNeedsBothHalvesAndCountsOncePerRevolution) {
+    Bike b;
+    b.tick(1000, 20, -20);
+    b.tick(1033, -20, 20);  // left down, right up: counted
+    EXPECT_EQ(b.state.cycleCount, 1);
+    EXPECT_EQ(b.state.pedalPhase, 2);
+    EXPECT_EQ(b.shown(control::kSteeringValue), "1");
+    EXPECT_EQ(b.shown(control::kSteeringCaption), "Cycle:");
+    b.tick(1066, 20, 20);   // left up alone: the second half needs the right down too
+    b.tick(1099, -20, 20);
+    EXPECT_EQ(b.state.cycleCount, 1);
+    b.tick(1132, -20, -20);  // right down: the second half is complete, nothing counted
+    EXPECT_EQ(b.state.pedalPhase, 1);
+    EXPECT_EQ(b.state.cycleCount, 1);
+    b.tick(1165, -30, 20);
+    EXPECT_EQ(b.state.cycleCount, 2);
+}
+
+TEST(BikingPedals, ALevelIsPassedOnlyStrictlyAndNothingBeyondTheTable) {
+    Bike b;
+    b.tick(1000, 0, 0);
+    b.tick(1033, 3.5f, 0);
+    b.tick(1066, 0.5f, 0);  // down between the levels 0 and 4
+    EXPECT_FALSE(b.state.crossDownLF);
+    b.tick(1099, 4.0f, 0);
+    b.tick(1132, 0.0f, 0);  // from the level 4 exactly to the level 0 exactly
+    EXPECT_FALSE(b.state.crossDownLF);
+    b.tick(1165, 100.0f, 0);
+    b.tick(1198, 57.0f, 0);  // above the top level 56
+    EXPECT_FALSE(b.state.crossDownLF);
+    b.tick(1231, 55.0f, 0);
+    EXPECT_TRUE(b.state.crossDownLF);
+    b.tick(1264, 55.0f, -100.0f);
+    b.tick(1297, 55.0f, -61.0f);  // below the bottom level -60
+    EXPECT_FALSE(b.state.crossUpRF);
+    b.tick(1330, 55.0f, -59.0f);
+    EXPECT_EQ(b.state.cycleCount, 1);
+}
+
+TEST(BikingCadence, FirstCycleRecordsSecondStartsAtOneAndAHalfThirdSmooths) {
+    Bike b;
+    b.tick(1000, 20, -20);
+    b.pedal(2000);
+    EXPECT_EQ(b.state.lastCycleTime, 1769u);  // the first tick of the revolution
+    EXPECT_EQ(b.state.cyclePeriod, 0.0f);
+    b.pedal(2500);
+    EXPECT_EQ(b.state.cyclePeriod, 1.5f) << "the second cycle ignores the measured 0.5 s";
+    EXPECT_EQ(b.state.throttle, 0.0f) << "r = 3.33 is below the knee";
+    b.pedal(3000);
+    EXPECT_FLOAT_EQ(b.state.cyclePeriod, 1.2f);
+    EXPECT_FLOAT_EQ(b.state.throttle, (5.0f / 1.2f - 3.5f) * 0.25f);
+    EXPECT_EQ(b.shown(control::kThrottleValue), "0.166667");
+}
+
+TEST(BikingCadence, ScaleFactorRaisesTheRate) {
+    Bike b;
+    b.t.hub.state.dialog.bikingScaleFactor = 1.5f;
+    b.tick(1000, 20, -20);
+    b.pedal(2000);
+    b.pedal(3000);
+    EXPECT_FLOAT_EQ(b.state.throttle, (1.5f * 5.0f / 1.5f - 3.5f) * 0.25f);
+}
+
+TEST(BikingCadence, APauseOfFiveSecondsRestartsThePeriod) {
+    Bike b;
+    b.tick(1000, 20, -20);
+    b.pedal(2000);
+    b.pedal(2500);
+    b.pedal(7499);  // 4.999 s after the last cycle: still measured
+    EXPECT_FLOAT_EQ(b.state.cyclePeriod, 1.5f + 0.3f * (4.999f - 1.5f));
+    b.pedal(12499);  // exactly 5 s
+    EXPECT_EQ(b.state.cyclePeriod, 0.0f);
+    b.pedal(12999);
+    EXPECT_EQ(b.state.cyclePeriod, 1.5f);
+}
+
+TEST(BikingCadence, ALongPauseLeavesTheLastThrottleInPlace) {
+    Bike b;
+    b.tick(1000, 20, -20);
+    b.pedal(2000);
+    b.pedal(2500);
+    b.pedal(3000);
+    b.pedal(3500);
+    const float throttle = b.state.throttle;
+    ASSERT_GT(throttle, 0.0f);
+    // The feet move, never resting, but no level is passed for 6 s.
+    std::uint64_t now = 3500;
+    for (int i = 0; i < 180; ++i) b.tick(now += 33, 21.0f + static_cast<float>(i % 3), -21.0f);
+    b.pedal(now + 264);
+    EXPECT_EQ(b.state.cyclePeriod, 0.0f);
+    EXPECT_EQ(b.state.throttle, throttle);
+}
+
+TEST(BikingCadence, ARestingLeftFootZeroesTheThrottleButNotItsDisplay) {
+    Bike b;
+    b.tick(1000, 20, -20);
+    b.pedal(2000);
+    b.pedal(2500);
+    b.pedal(3000);
+    const std::string shown = b.shown(control::kThrottleValue);
+    std::uint64_t now = 3000;
+    while (!b.state.stillLF) b.tick(now += 33, 20, -20);
+    EXPECT_EQ(b.state.throttle, 0.0f);
+    EXPECT_EQ(b.shown(control::kThrottleValue), shown);
+}
+
+TEST(BikingDatagram, LimitsAndStoresBackTheOutputsAndClearsTheRemoteButtons) {
+    TestHub t;
+    t.hub.state.remote.feederEnabled = true;
+    t.hub.state.remote.buttons = 0x2A;
+    t.hub.state.remote.axis3 = 0x11;
+    t.hub.state.remote.axis4 = 0xF0;
+    BikingState& bike = t.hub.state.biking;
+    bike.steering = -1.7f;
+    bike.brake = 0.5f;
+    bike.throttle = 2.5f;
+    t.hub.state.tick.now = 5000;
+    sendBikingDatagram(t.hub);
+    ASSERT_EQ(t.socket.sent.size(), 1u);
+    EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45042}));
+    EXPECT_EQ(t.socket.sent[0].bytes,
+              (std::vector<std::uint8_t>{0x16, 1, 0x80, 0x11, 0xF0, 0x00, 127, 255}));
+    EXPECT_EQ(bike.steering, -1.0f);
+    EXPECT_EQ(bike.throttle, 1.0f);
+    EXPECT_EQ(bike.brake, 0.5f);
+    EXPECT_EQ(t.hub.state.remote.buttons.load(), 0);
+}
+
+// Through the whole tick: lRx and lRz at +-156 give tilts of +-19.968.
+TEST(BikingInTheTick, CountingGoesOnAfterTheModeIsLeftAndEntered) {
+    TestHub t;
+    t.hub.state.dialog.vjoyMode = 9;
+    auto tilt = [&](std::int32_t left, std::int32_t right) {
+        t.deck.record.lRx = left;
+        t.deck.record.lRz = right;
+    };
+    std::uint64_t now = 1000;
+    tilt(156, -156);
+    t.tick(now);
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        tilt(-156, 156);
+        t.tick(now += 33);
+        tilt(156, -156);
+        t.tick(now += 33);
+    }
+    EXPECT_EQ(t.hub.state.biking.cycleCount, 2);
+    t.hub.state.dialog.vjoyMode = 2;
+    tilt(-156, 156);  // the left foot goes down while another mode runs
+    t.tick(now += 33);
+    EXPECT_EQ(t.hub.state.biking.cycleCount, 2);
+    t.hub.state.dialog.vjoyMode = 9;
+    t.tick(now += 33);  // compared with the last Biking tick: a crossing
+    EXPECT_EQ(t.hub.state.biking.cycleCount, 3);
+}
+
+}  // namespace
+}  // namespace hub
