@@ -1,0 +1,393 @@
+// The remote-app link: the listener's decoder, the tick's replies to the
+// remote app, registrants and queriers, and the peers that must not be able
+// to end the hub.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "engine/controls.h"
+#include "fake_edges.h"
+#include "links/listener.h"
+#include "links/remote_link.h"
+
+namespace hub {
+namespace {
+
+using testing::TestHub;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kPeerAddress = 0xC0000207;  // 192.0.2.7
+constexpr Endpoint kPeer{kPeerAddress, 50000};
+
+void receive(TestHub& t, std::initializer_list<std::uint8_t> bytes, Endpoint from = kPeer) {
+    const Bytes datagram(bytes);
+    applyRemoteDatagram(t.hub.state.remote, datagram.data(), datagram.size(), from);
+}
+
+std::vector<testing::SentDatagram> sentTo(const TestHub& t, Endpoint to) {
+    std::vector<testing::SentDatagram> matching;
+    for (const auto& datagram : t.socket.sent) {
+        if (datagram.to == to) matching.push_back(datagram);
+    }
+    return matching;
+}
+
+bool connected(const TestHub& t) { return t.hub.state.remote.connected.load(); }
+Endpoint appEndpoint(const TestHub& t) { return t.hub.state.remote.appEndpoint.load(std::memory_order_acquire); }
+
+TEST(PortDigits, DigitBytesAreSignedAndThePortKeepsTheLow16Bits) {
+    EXPECT_EQ(portFromDigits(4, 50, 41), 45041);
+    EXPECT_EQ(portFromDigits(4, 50, 200), 44944);  // 200 reads as -56
+    EXPECT_EQ(portFromDigits(6, 55, 37), 1);       // 65537 wraps
+}
+
+TEST(RemoteDecoder, HelloAnswersToTheSourcePortPlusOneOrToTheGivenDigits) {
+    TestHub a;
+    receive(a, {1, 2});
+    EXPECT_TRUE(connected(a));
+    EXPECT_EQ(appEndpoint(a), (Endpoint{kPeerAddress, 50001}));
+
+    TestHub b;
+    receive(b, {1, 3, 4, 50, 41});
+    EXPECT_EQ(appEndpoint(b), (Endpoint{kPeerAddress, 45041}));
+
+    TestHub c;
+    receive(c, {1, 3, 4, 50});  // too short for its port
+    EXPECT_FALSE(connected(c));
+    EXPECT_EQ(appEndpoint(c), kDefaultRemoteAppEndpoint);
+}
+
+TEST(RemoteDecoder, HelloThatWouldAnswerToPortZeroIsRefused) {
+    TestHub t;
+    receive(t, {1, 2}, {kPeerAddress, 65535});  // 65535 + 1 wraps to 0
+    receive(t, {1, 3, 0, 0, 0});
+    receive(t, {1, 3, 6, 55, 36});  // 65536: low 16 bits 0
+    EXPECT_FALSE(connected(t));
+    EXPECT_EQ(appEndpoint(t), kDefaultRemoteAppEndpoint);
+}
+
+TEST(RemoteDecoder, HelloWhileConnectedKeepsTheFirstEndpointAndTheTime) {
+    TestHub t;
+    t.tick(1000);
+    receive(t, {1, 2});
+    t.tick(1033);  // announced, lastSeen 1033
+    t.tick(2000);
+    receive(t, {1, 3, 4, 50, 50}, {0x0A000001, 1234});
+    EXPECT_EQ(appEndpoint(t), (Endpoint{kPeerAddress, 50001}));
+    EXPECT_EQ(t.hub.state.remote.lastSeen.load(), 1033u);
+}
+
+TEST(RemoteDecoder, InputsSetSteeringAndButtonsAndOnlyNineBytesSetTheAxes) {
+    TestHub t;
+    receive(t, {32, 128, 5, 255, 0});
+    EXPECT_EQ(t.hub.state.remote.steering.load(), 0.0f);
+    EXPECT_EQ(t.hub.state.remote.buttons.load(), 5);
+    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0);
+    receive(t, {32, 192, 1, 0, 0, 0x11, 0x22, 0, 0});
+    EXPECT_EQ(t.hub.state.remote.steering.load(), 0.5f);
+    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0x11);
+    EXPECT_EQ(t.hub.state.remote.axis4.load(), 0x22);
+    receive(t, {32});  // steering byte reads 0: full left, no buttons, axes kept
+    EXPECT_EQ(t.hub.state.remote.steering.load(), -1.0f);
+    EXPECT_EQ(t.hub.state.remote.buttons.load(), 0);
+    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0x11);
+    EXPECT_TRUE(connected(t));
+    EXPECT_EQ(appEndpoint(t), kDefaultRemoteAppEndpoint);  // inputs connect without learning an address
+}
+
+TEST(RemoteDecoder, KeepAliveAndInputsStampTheLatestTickButHellosDoNot) {
+    TestHub t;
+    t.tick(7000);
+    receive(t, {1, 2});
+    EXPECT_EQ(t.hub.state.remote.lastSeen.load(), 0u);
+    receive(t, {1, 21});
+    EXPECT_EQ(t.hub.state.remote.lastSeen.load(), 7000u);
+}
+
+TEST(RemoteDecoder, ADatagramLongerThanTheBufferIsIgnoredWholeAndOneThatFitsIsNot) {
+    TestHub t;
+    Bytes datagram(kReceiveBufferSize + 1, 0);
+    datagram[0] = 1;
+    datagram[1] = 1;
+    applyRemoteDatagram(t.hub.state.remote, datagram.data(), datagram.size(), kPeer);
+    EXPECT_FALSE(t.hub.state.remote.feederEnabled.load());
+    applyRemoteDatagram(t.hub.state.remote, datagram.data(), kReceiveBufferSize, kPeer);
+    EXPECT_TRUE(t.hub.state.remote.feederEnabled.load());
+}
+
+TEST(RemoteDecoder, UnknownAndShortMessagesChangeNothing) {
+    TestHub t;
+    receive(t, {1});          // second byte reads 0
+    receive(t, {1, 4});
+    receive(t, {21, 3, 5, 5, 0});
+    receive(t, {0x1F, 1, 2});
+    receive(t, {});
+    const RemoteState& remote = t.hub.state.remote;
+    EXPECT_FALSE(remote.connected.load());
+    EXPECT_FALSE(remote.feederEnabled.load());
+    EXPECT_FALSE(remote.registeredPortValid.load());
+    EXPECT_FALSE(remote.portQueryPending.load());
+}
+
+TEST(RemoteDecoder, RegistrationOrQueryForPortZeroIsIgnoredEntirely) {
+    TestHub t;
+    t.tick(1000);
+    receive(t, {21, 1, 5, 5, 0});
+    t.tick(3000);
+    receive(t, {21, 1});           // digits read 0
+    receive(t, {21, 1, 6, 55, 36});  // 65536
+    receive(t, {21, 2});
+    const RemoteState& remote = t.hub.state.remote;
+    EXPECT_EQ(remote.registeredPortLastSeen.load(), 1000u);  // the live registration is untouched
+    EXPECT_FALSE(remote.portQueryPending.load());
+    t.tick(3033);
+    for (const auto& datagram : t.socket.sent) EXPECT_NE(datagram.to.port, 0);
+}
+
+// --- Tick stage B: connection, time-out, status ---------------------------
+
+Bytes status(std::uint8_t x, std::uint8_t y, std::uint8_t headingRF, std::uint8_t touch = 0) {
+    return {31, x, y, headingRF, 128, 128, 128, touch};
+}
+
+TEST(RemoteConnection, HelloGetsReplyThenStatusAtRestAndTheStatusText) {
+    TestHub t;
+    t.tick(1000);
+    receive(t, {1, 3, 4, 50, 50});
+    t.tick(1033);
+    const auto sent = sentTo(t, {kPeerAddress, 45050});
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].bytes, (Bytes{1, 2}));
+    EXPECT_EQ(sent[1].bytes, status(128, 128, 128));
+    EXPECT_EQ(t.window.texts[control::kRemoteStatus], "Status: remote app connected");
+    EXPECT_EQ(t.hub.state.remote.lastSeen.load(), 1033u);
+}
+
+TEST(RemoteConnection, InputsWithoutHelloAreAnsweredAtTheFeedersPort) {
+    TestHub t;
+    receive(t, {32, 128});
+    t.tick(1000);
+    const auto sent = sentTo(t, kDefaultRemoteAppEndpoint);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].bytes, (Bytes{1, 2}));
+    EXPECT_EQ(sent[1].bytes[0], 31);
+}
+
+TEST(RemoteConnection, TimesOutStrictlyAfter10000MsSinceTheLastMessage) {
+    TestHub t;
+    receive(t, {1, 2});
+    t.tick(1000);  // reply: lastSeen 1000
+    t.tick(5000);
+    receive(t, {1, 21});  // stamped 5000
+    t.tick(15000);
+    EXPECT_TRUE(connected(t));
+    t.tick(15001);
+    EXPECT_FALSE(connected(t));
+    EXPECT_EQ(t.window.texts[control::kRemoteStatus], "Status: no remote app connected");
+    const std::size_t sentBefore = t.socket.sent.size();
+    t.tick(20000);  // silent: no status datagrams any more
+    for (std::size_t i = sentBefore; i < t.socket.sent.size(); ++i) EXPECT_NE(t.socket.sent[i].to.address, kPeerAddress);
+    receive(t, {1, 3, 4, 50, 50}, {0x0A000002, 1});  // a new hello now sets a new endpoint
+    EXPECT_EQ(appEndpoint(t), (Endpoint{0x0A000002, 45050}));
+}
+
+TEST(RemoteStatus, ChangeOfFourSendsChangeOfThreeWaitsAndTheRepeatIsAfter3500Ms) {
+    TestHub t;
+    receive(t, {1, 2});
+    t.tick(1000);
+    const Endpoint app{kPeerAddress, 50001};
+    t.deck.record.lZ = 24;  // heading byte 131: a change of 3
+    t.tick(1033);
+    EXPECT_EQ(sentTo(t, app).size(), 2u);
+    t.deck.record.lZ = 32;  // 132: a change of 4 from the last sent 128
+    t.tick(1066);
+    ASSERT_EQ(sentTo(t, app).size(), 3u);
+    EXPECT_EQ(sentTo(t, app)[2].bytes, status(128, 128, 132));
+    t.tick(4566);
+    EXPECT_EQ(sentTo(t, app).size(), 3u);
+    t.tick(4567);
+    EXPECT_EQ(sentTo(t, app).size(), 4u);
+}
+
+TEST(RemoteStatus, SignedStep127To128AndFullScaleJumpAndATouchSendAtOnce) {
+    TestHub t;
+    receive(t, {1, 2});
+    const Endpoint app{kPeerAddress, 50001};
+    t.deck.record.lZ = -1;  // heading byte 127
+    t.tick(1000);
+    t.deck.record.lZ = 0;  // 128
+    t.tick(1033);
+    t.deck.record.lZ = -1000;  // 0
+    t.tick(1066);
+    t.deck.record.lZ = 1000;  // 255: as signed bytes 0 and -1, still a change
+    t.tick(1099);
+    t.deck.record.rgbButtons[2] = 0x80;
+    t.tick(1132);
+    const auto sent = sentTo(t, app);
+    ASSERT_EQ(sent.size(), 6u);
+    EXPECT_EQ(sent[2].bytes, status(128, 128, 128));
+    EXPECT_EQ(sent[4].bytes, status(128, 128, 255));
+    EXPECT_EQ(sent[5].bytes, status(128, 128, 255, 4));
+}
+
+TEST(RemoteConnection, AFailedConnectionReplyDropsTheConnectionInsteadOfEndingTheHub) {
+    TestHub t;
+    receive(t, {1, 2});
+    t.socket.failSends = true;
+    EXPECT_NO_THROW(t.tick(1000));
+    EXPECT_FALSE(connected(t));
+    EXPECT_EQ(t.window.texts[control::kRemoteStatus], "Status: no remote app connected");
+    t.socket.failSends = false;
+    receive(t, {1, 3, 4, 50, 50});  // the peer may say hello again, to another port
+    t.tick(1033);
+    EXPECT_EQ(sentTo(t, {kPeerAddress, 45050}).size(), 2u);
+}
+
+TEST(RemoteConnection, AFailedStatusDropsTheConnectionAndIsResentAfterReconnecting) {
+    TestHub t;
+    receive(t, {1, 2});
+    t.tick(1000);
+    t.deck.record.lZ = 1000;
+    t.socket.failSends = true;
+    EXPECT_NO_THROW(t.tick(1033));
+    EXPECT_FALSE(connected(t));
+    EXPECT_FALSE(t.hub.state.remote.announced);
+    t.socket.failSends = false;
+    receive(t, {1, 21});
+    t.tick(1066);
+    const auto sent = sentTo(t, {kPeerAddress, 50001});
+    ASSERT_EQ(sent.size(), 5u);  // reply, status; failed status; reply, status
+    EXPECT_EQ(sent[4].bytes, status(128, 128, 255));
+}
+
+// --- Tick stage A: registration and query --------------------------------
+
+// The clock is the system's uptime: the first keep-alive is due at once only
+// because registrationKeepAliveTime starts at 0, more than 5000 ms before.
+TEST(PortRegistration, KeepAliveOnTheNextTickThenStrictlyAfter5000MsAndLapseAfter10000) {
+    TestHub t;
+    t.tick(100000);
+    receive(t, {21, 1, 5, 5, 0});
+    const Endpoint registrant{kLoopback, 50500};
+    t.tick(100033);
+    t.tick(105033);
+    ASSERT_EQ(sentTo(t, registrant).size(), 1u);
+    EXPECT_EQ(sentTo(t, registrant)[0].bytes, (Bytes{21, 1}));
+    t.tick(105034);
+    EXPECT_EQ(sentTo(t, registrant).size(), 2u);
+    t.tick(110000);  // 10000 since the registration: still live
+    EXPECT_TRUE(t.hub.state.remote.registeredPortValid.load());
+    t.tick(110001);
+    EXPECT_FALSE(t.hub.state.remote.registeredPortValid.load());
+    t.tick(115100);
+    EXPECT_EQ(sentTo(t, registrant).size(), 2u);
+}
+
+TEST(PortRegistration, ARenewedRegistrationKeepsTheKeepAlivesGoing) {
+    TestHub t;
+    t.tick(100000);
+    receive(t, {21, 1, 5, 5, 0});
+    t.tick(108000);
+    receive(t, {21, 1, 5, 5, 0});  // stamped 108000
+    t.tick(117000);
+    EXPECT_TRUE(t.hub.state.remote.registeredPortValid.load());
+    EXPECT_EQ(sentTo(t, {kLoopback, 50500}).size(), 2u);
+}
+
+TEST(PortRegistration, AFailedKeepAliveLapsesTheRegistrationInsteadOfEndingTheHub) {
+    TestHub t;
+    t.tick(100000);
+    receive(t, {21, 1, 5, 5, 0});
+    t.socket.failSends = true;
+    EXPECT_NO_THROW(t.tick(100033));
+    EXPECT_FALSE(t.hub.state.remote.registeredPortValid.load());
+}
+
+TEST(PortQuery, AnsweredOnceWithTheLiveDigitsOrZerosToTheLastQuerier) {
+    TestHub t;
+    t.tick(1000);
+    receive(t, {21, 2, 5, 5, 1});
+    receive(t, {21, 2, 5, 5, 2});
+    t.tick(1033);
+    t.tick(1066);
+    EXPECT_TRUE(sentTo(t, {kLoopback, 50501}).empty());
+    ASSERT_EQ(sentTo(t, {kLoopback, 50502}).size(), 1u);
+    EXPECT_EQ(sentTo(t, {kLoopback, 50502})[0].bytes, (Bytes{21, 2, 0, 0, 0}));
+
+    receive(t, {21, 1, 4, 50, 200});
+    receive(t, {21, 2, 5, 5, 1});
+    t.tick(1099);
+    ASSERT_EQ(sentTo(t, {kLoopback, 50501}).size(), 1u);
+    EXPECT_EQ(sentTo(t, {kLoopback, 50501})[0].bytes, (Bytes{21, 2, 4, 50, 200}));
+}
+
+TEST(PortQuery, ALapseInTheSameTickAnswersWithZeros) {
+    TestHub t;
+    t.tick(1000);
+    receive(t, {21, 1, 5, 5, 0});
+    t.tick(1033);
+    receive(t, {21, 2, 5, 5, 1});
+    t.tick(11001);
+    ASSERT_EQ(sentTo(t, {kLoopback, 50501}).size(), 1u);
+    EXPECT_EQ(sentTo(t, {kLoopback, 50501})[0].bytes, (Bytes{21, 2, 0, 0, 0}));
+}
+
+TEST(PortQuery, AFailedReplyIsDroppedWithoutEndingTheHub) {
+    TestHub t;
+    receive(t, {21, 2, 5, 5, 1});
+    t.socket.failSends = true;
+    EXPECT_NO_THROW(t.tick(1000));
+    t.socket.failSends = false;
+    t.tick(1033);
+    EXPECT_EQ(sentTo(t, {kLoopback, 50501}).size(), 1u);  // the failed one, not retried
+}
+
+// --- The receive loop -------------------------------------------------------
+
+// Plays back receive outcomes, checking that each receive starts from a
+// cleared buffer, and fails the socket at the end.
+class ScriptedReceiver final : public DatagramReceiver {
+public:
+    struct Step {
+        ReceiveResult::Outcome outcome;
+        Bytes bytes;
+    };
+    explicit ScriptedReceiver(std::vector<Step> steps) : steps_(std::move(steps)) {}
+    int receives = 0;
+    bool bufferAlwaysCleared = true;
+
+    ReceiveResult receive(std::uint8_t* buffer, std::size_t capacity, Endpoint& from) override {
+        for (std::size_t i = 0; i < capacity; ++i) bufferAlwaysCleared = bufferAlwaysCleared && buffer[i] == 0;
+        const auto index = static_cast<std::size_t>(receives++);
+        if (index >= steps_.size()) return {ReceiveResult::Outcome::SocketFailed, 0};
+        const Step& step = steps_[index];
+        std::fill(buffer, buffer + capacity, std::uint8_t{0xEE});  // stale bytes for the next receive
+        std::copy(step.bytes.begin(), step.bytes.end(), buffer);
+        from = kPeer;
+        return {step.outcome, step.bytes.size()};
+    }
+
+private:
+    std::vector<Step> steps_;
+};
+
+TEST(ListenerLoop, TooLongDatagramsAndResetsDoNotStopReceivingOnlyASocketFailureDoes) {
+    using Outcome = ReceiveResult::Outcome;
+    ScriptedReceiver receiver({{Outcome::TooLong, {}},
+                               {Outcome::ConnectionReset, {}},
+                               {Outcome::Datagram, {}},
+                               {Outcome::Datagram, {1, 1}},
+                               {Outcome::Datagram, {32}}});
+    RemoteState remote;
+    runListener(receiver, remote);
+    EXPECT_EQ(receiver.receives, 6);
+    EXPECT_TRUE(receiver.bufferAlwaysCleared);
+    EXPECT_TRUE(remote.feederEnabled.load());
+    EXPECT_EQ(remote.steering.load(), -1.0f);  // 0xEE left behind would have read as steering
+}
+
+}  // namespace
+}  // namespace hub
