@@ -8,7 +8,8 @@
 // {"ok":true} or {"ok":false,"error":"..."}; run from the command line the
 // exit status is 0 or 1 accordingly. Commands:
 //
-//   find [TIMEOUT_MS]             wait for the dialog "VR Stepdeck Hub (v2.0)"
+//   find [TIMEOUT_MS]             wait for the dialog "VR Stepdeck Hub (v2.0)":
+//                                 {"title":..,"pid":..,"visible":..,"client":[w,h]}
 //   read [ID...]                  {"id":..,"class":..,"text":..,"enabled":..,"visible":..,
 //                                 "rect":[x,y,w,h]} per control (all controls, in
 //                                 template order, when no id is given; rect in
@@ -124,7 +125,15 @@ public:
     // Runs one command; false with `error` set when it failed.
     bool run(const std::vector<std::string>& args, std::string& error) {
         const std::string& verb = args[0];
-        if (verb == "find") return find(timeoutArg(args, 1, 10000), error);
+        if (verb == "find") {
+            if (!find(timeoutArg(args, 1, 10000), error)) return false;
+            RECT client{};
+            GetClientRect(dialog_, &client);
+            emit("{\"title\":" + jsonString(windowText(dialog_)) + ",\"pid\":" + std::to_string(process_) +
+                 ",\"visible\":" + (IsWindowVisible(dialog_) ? "true" : "false") + ",\"client\":[" +
+                 std::to_string(client.right) + "," + std::to_string(client.bottom) + "]}");
+            return true;
+        }
         if (verb == "gone") {
             const bool gone = waitFor(timeoutArg(args, 1, 10000), [] { return findDialog() == nullptr; });
             if (!gone) error = "the dialog is still there";
@@ -271,7 +280,15 @@ private:
         return search.found;
     }
 
+    // The process whose message boxes count: the dialog's, once it exists.
+    void refreshProcess() {
+        dialog_ = findDialog();
+        process_ = 0;
+        if (dialog_ != nullptr) GetWindowThreadProcessId(dialog_, &process_);
+    }
+
     bool messageBox(DWORD timeoutMs, std::string& error) {
+        refreshProcess();
         HWND box = nullptr;
         if (!waitFor(timeoutMs, [&] { return (box = findMessageBox()) != nullptr; })) {
             error = "no message box";
@@ -289,6 +306,7 @@ private:
     }
 
     bool dismiss(std::string& error) {
+        refreshProcess();
         const HWND box = findMessageBox();
         if (box == nullptr) {
             error = "no message box";

@@ -1,0 +1,294 @@
+"""Runs hub.exe under Wine with the simulated Stepdeck, listens to what it
+sends, drives its dialog and talks to the simulator's control port.
+
+Paths come from the environment (tests/e2e/run.sh sets them):
+HUB_EXE, SIM_DLL, DIALOG_DRIVER and E2E_ARTIFACTS (where the Wine prefix,
+the logs and the screenshot go)."""
+
+import json
+import os
+import select
+import shutil
+import socket
+import struct
+import subprocess
+import threading
+import time
+from pathlib import Path
+
+HUB_TITLE = "VR Stepdeck Hub (v2.0)"
+STICK_PORT, XDRV_PORT, FEEDER_PORT = 45040, 45045, 45042
+HUB_PORT = 45041
+SIM_PORT = 45050
+
+GREETING = bytes([0x01, 0x03, 0x02, 0x6F, 0x00])
+XDRV_GREETING = b"XDRV" + struct.pack("<I", 1) + bytes(16) + struct.pack("<I", 3)
+STOP = bytes([0x64, 0x00])
+
+DEFAULT_DECK = """
+[device]
+name = Stepdeck
+objects = x y z rx ry rz button button button button
+"""
+
+# Linux socket option numbers (socket.SO_TIMESTAMPNS is missing on some builds).
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
+
+
+def required_path(variable):
+    value = os.environ.get(variable)
+    if not value or not Path(value).is_file():
+        raise RuntimeError(f"{variable} must name an existing file (got {value!r}); run tests/e2e/run.sh")
+    return Path(value).resolve()
+
+
+class Datagram:
+    def __init__(self, port, data, stamp):
+        self.port, self.data, self.stamp = port, data, stamp
+
+    def __repr__(self):
+        return f"<{self.port} {self.data.hex(' ')}>"
+
+
+class Listeners:
+    """UDP receivers on 127.0.0.1 ports 45040, 45045 and 45042, bound before the
+    hub starts. Each datagram keeps the kernel's arrival time, so the order of
+    datagrams on different ports is known even when they queue up together."""
+
+    def __init__(self, ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT)):
+        self.sockets = []
+        for port in ports:
+            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            s.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
+            s.bind(("127.0.0.1", port))
+            self.sockets.append((port, s))
+        self.received = []
+        self.lock = threading.Lock()
+        self.running = True
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        by_fd = {s.fileno(): (port, s) for port, s in self.sockets}
+        while self.running:
+            readable, _, _ = select.select(list(by_fd), [], [], 0.1)
+            for fd in readable:
+                port, s = by_fd[fd]
+                data, ancillary, _, _ = s.recvmsg(2048, 64)
+                stamp = time.time()
+                for level, kind, payload in ancillary:
+                    if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+                        seconds, nanoseconds = struct.unpack("qq", payload[:16])
+                        stamp = seconds + nanoseconds / 1e9
+                with self.lock:
+                    self.received.append(Datagram(port, data, stamp))
+
+    def all(self, port=None):
+        with self.lock:
+            items = sorted(self.received, key=lambda d: d.stamp)
+        return [d for d in items if port is None or d.port == port]
+
+    def wait_for(self, predicate, timeout=5.0, port=None, since=0.0):
+        """The first datagram (on `port`, arrived at or after `since`) that
+        satisfies `predicate`, or None after `timeout` seconds."""
+        deadline = time.time() + timeout
+        while True:
+            for datagram in self.all(port):
+                if datagram.stamp >= since and predicate(datagram.data):
+                    return datagram
+            if time.time() >= deadline:
+                return None
+            time.sleep(0.02)
+
+    def count_after(self, port, since):
+        return len([d for d in self.all(port) if d.stamp >= since])
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        for _, s in self.sockets:
+            s.close()
+
+
+class Driver:
+    """One dialog-driver.exe process under Wine, fed commands line by line."""
+
+    def __init__(self, exe, env):
+        self.process = subprocess.Popen(
+            ["wine", str(exe)], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, env=env, text=True, encoding="utf-8", bufsize=1)
+
+    def run(self, command):
+        """(ok, json objects printed before the status line, error)."""
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        lines = []
+        while True:
+            line = self.process.stdout.readline()
+            if not line:
+                raise RuntimeError(f"dialog-driver ended during {command!r}")
+            item = json.loads(line)
+            if "ok" in item:
+                return item["ok"], lines, item.get("error")
+            lines.append(item)
+
+    def must(self, command):
+        ok, lines, error = self.run(command)
+        assert ok, f"{command}: {error}"
+        return lines
+
+    def controls(self, *ids):
+        return {item["id"]: item for item in self.must("read " + " ".join(str(i) for i in ids))}
+
+    def text(self, control_id):
+        return self.controls(control_id)[control_id]["text"]
+
+    def wait_text(self, control_id, text, timeout_ms=5000):
+        ok, lines, _ = self.run(f"wait {control_id} {timeout_ms} {text}")
+        return ok, (lines[0]["text"] if lines else None)
+
+    def close(self):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+
+
+class WineSession:
+    """One Wine prefix, one Xvfb and one warm wineserver for the whole run."""
+
+    def __init__(self, artifacts):
+        self.artifacts = Path(artifacts)
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        self.hub_exe = required_path("HUB_EXE")
+        self.sim_dll = required_path("SIM_DLL")
+        self.driver_exe = required_path("DIALOG_DRIVER")
+        self.prefix = self.artifacts / "wineprefix"
+        self.xvfb = None
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": str(self.prefix),
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "dinput8=n,b;mscoree,mshtml=",
+            "STEPDECK_SIM_PORT": str(SIM_PORT),
+        })
+        self.env.pop("STEPDECK_SIM_CONFIG", None)
+        self.env.pop("STEPDECK_SIM_SCRIPT", None)
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        self.env["DISPLAY"] = f":{number}"
+        if not (self.prefix / "system.reg").exists():
+            subprocess.run(["wineboot", "-i"], env=self.env, check=True, timeout=300,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A persistent wineserver keeps every later start fast (wineboot's own
+        # server ends first).
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=60)
+        # The program's folder: hub.exe with the simulator beside it.
+        self.program_dir = self.artifacts / "program"
+        self.program_dir.mkdir(exist_ok=True)
+        shutil.copy2(self.hub_exe, self.program_dir / "hub.exe")
+        shutil.copy2(self.sim_dll, self.program_dir / "dinput8.dll")
+        self.driver = Driver(self.driver_exe, self.env)
+
+    def stop(self):
+        if getattr(self, "driver", None):
+            self.driver.close()
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait(timeout=10)
+
+    def kill_leftovers(self):
+        """Ends hub.exe processes of this prefix that a failed test left behind."""
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                cmdline = (entry / "cmdline").read_bytes()
+                environ = (entry / "environ").read_bytes()
+            except OSError:
+                continue
+            if b"hub.exe" in cmdline and f"WINEPREFIX={self.prefix}".encode() in environ.split(b"\0"):
+                try:
+                    os.kill(int(entry.name), 9)
+                except ProcessLookupError:
+                    pass
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", "-display", self.env["DISPLAY"], str(path)],
+                       check=True, timeout=30)
+
+
+class HubRun:
+    """One start of hub.exe with a simulator configuration."""
+
+    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), desktop=None):
+        self.session = session
+        config_path = Path(work_dir) / "sim.cfg"
+        config_path.write_text(config, encoding="utf-8")
+        self.log_path = Path(work_dir) / "sim.log"
+        env = dict(session.env)
+        env["STEPDECK_SIM_CONFIG"] = str(config_path)
+        env["STEPDECK_SIM_LOG"] = str(self.log_path)
+        self.listeners = Listeners()
+        self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.control.settimeout(2.0)
+        hub = str(session.program_dir / "hub.exe")
+        command = ["wine", hub, *args]
+        if desktop:
+            command = ["wine", "explorer", f"/desktop={desktop}", hub, *args]
+        self.stderr_path = Path(work_dir) / "hub.stderr"
+        self.process = subprocess.Popen(command, env=env, cwd=session.program_dir,
+                                        stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))
+
+    @property
+    def driver(self):
+        return self.session.driver
+
+    def sim(self, command):
+        """Sends one command to the simulator and returns its reply."""
+        deadline = time.time() + 10
+        while True:
+            self.control.sendto(command.encode(), ("127.0.0.1", SIM_PORT))
+            try:
+                reply = self.control.recv(4096).decode()
+                break
+            except (socket.timeout, ConnectionRefusedError):
+                if time.time() > deadline:
+                    raise
+                time.sleep(0.1)
+        assert reply.startswith("ok"), f"{command}: {reply}"
+        return reply
+
+    def stats(self, device):
+        return dict(item.split("=", 1) for item in self.sim(f"stats {device}").split()[1:])
+
+    def wait_ticking(self, timeout=20):
+        """Waits until the dialog is up and the tick sends stick datagrams."""
+        assert self.driver.run(f"find {timeout * 1000}")[0], "the dialog did not appear"
+        first = self.listeners.wait_for(lambda d: len(d) == 5 and d[0] == 0x2A, timeout, STICK_PORT)
+        assert first is not None, "no stick datagram"
+
+    def wait_exit(self, timeout=15):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def end(self):
+        """Closes whatever is still running: an unexpected end is the test's failure."""
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
+        self.listeners.close()
+        self.control.close()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# End-to-end tests of hub.exe under Wine and Xvfb, with the Stepdeck simulator.
+#
+#   tests/e2e/run.sh BUILD_DIR [PYTEST_ARGS...]
+#
+# BUILD_DIR is a Windows build (bin/hub.exe, bin/simulator/dinput8.dll,
+# bin/dialog-driver.exe); HUB_EXE, SIM_DLL and DIALOG_DRIVER override each
+# path. The Wine prefix, the logs and the dialog's screenshot go to
+# BUILD_DIR/e2e-artifacts (E2E_ARTIFACTS overrides it).
+set -euo pipefail
+if [ $# -lt 1 ]; then
+  echo "usage: $0 BUILD_DIR [PYTEST_ARGS...]" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+
+export HUB_EXE="${HUB_EXE:-$build/bin/hub.exe}"
+export SIM_DLL="${SIM_DLL:-$build/bin/simulator/dinput8.dll}"
+export DIALOG_DRIVER="${DIALOG_DRIVER:-$build/bin/dialog-driver.exe}"
+export E2E_ARTIFACTS="${E2E_ARTIFACTS:-$build/e2e-artifacts}"
+for file in "$HUB_EXE" "$SIM_DLL" "$DIALOG_DRIVER"; do
+  if [ ! -f "$file" ]; then
+    echo "missing $file: build the Windows preset first" >&2
+    exit 1
+  fi
+done
+# The run's own Wine prefix and display; nothing of the caller's.
+unset WINEPREFIX DISPLAY
+# Debian's python3 carries python3-pytest, whatever python3 comes first on PATH.
+exec /usr/bin/python3 -m pytest -p no:cacheprovider -v "$here" "$@"
