@@ -5,7 +5,9 @@
 #include <iostream>
 #include <string>
 
+#include "engine/dialog.h"
 #include "engine/hub.h"
+#include "replay_devices.h"
 #include "replay_edges.h"
 #include "replay_script.h"
 
@@ -40,16 +42,9 @@ private:
         started_ = true;
         launcher_.setProgramPath(config_.programPath);
         startUp(hub_);
-        initialiseDialog();
+        ConfigDevicePlatform devices(config_, deck_, pad_);
+        initialiseDialog(hub_, devices, false);
         return stillRunning();
-    }
-
-    void initialiseDialog() {
-        if (config_.deck) hub_.devices.deck = &deck_;
-        if (config_.gamepad) {
-            hub_.devices.gamepad = &pad_;
-            hub_.devices.gamepadName = config_.gamepadName;
-        }
     }
 
     bool stillRunning() {
@@ -73,8 +68,8 @@ private:
         applyRemoteDatagram(hub_.state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
     }
 
-    void apply(const CommandEvent&) {}
-    void apply(const ActivateEvent&) {}
+    void apply(const CommandEvent& command) { onCommand(hub_, command.id); }
+    void apply(const ActivateEvent& activate) { onActivate(hub_, activate.active); }
 
     Printer printer_{stdout};
     ScriptClock clock_;
