@@ -113,6 +113,16 @@ inline void moveDeck(JoystickRecord& deck, std::uint64_t now) {
     deck.rgbButtons[2] = deck.rgbButtons[3] = leftUp ? 0x80 : 0;
 }
 
+// Skating on the same motion: pair A flat, a push on button 3 in the first
+// 150 ms of every half second, and both pairs lifted for 300 ms every fourth
+// second, which plays a heading gesture.
+inline void skateOnDeck(JoystickRecord& deck, std::uint64_t now) {
+    const bool lifted = (now / 1000) % 4 == 3 && now % 1000 < 300;
+    deck.rgbButtons[0] = deck.rgbButtons[1] = lifted ? 0 : 0x80;
+    deck.rgbButtons[2] = 0;
+    deck.rgbButtons[3] = !lifted && now % 500 < 150 ? 0x80 : 0;
+}
+
 // The gamepad's first stick circles at full deflection (the Flight Sim dials
 // follow it), its Z axis sweeps and button 0 is pressed every other second.
 inline void movePad(JoystickRecord& pad, std::uint64_t now) {
@@ -128,6 +138,7 @@ inline void movePad(JoystickRecord& pad, std::uint64_t now) {
 inline HResult tickOnce(QuietHub& quiet) {
     quiet.clock.now += 33;
     moveDeck(quiet.deck.record, quiet.clock.now);
+    if (quiet.hub.state.dialog.vjoyMode == 5) skateOnDeck(quiet.deck.record, quiet.clock.now);
     movePad(quiet.pad.record, quiet.clock.now);
     if (quiet.clock.now % 4 == 0) {
         const auto steering = static_cast<std::uint8_t>(128 + quiet.pad.record.lX / 10);
