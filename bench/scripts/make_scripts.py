@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the replay scripts that bench/callgrind.sh measures: one per
-locomotion mode and one per vJoy mode (the start modes,
-Normal and 4-way-mov, share one), each 1000 ticks of the same walking
-motion as the benchmarks (bench/quiet_hub.h), with a gamepad whose stick
+locomotion mode and one per vJoy mode (the start modes, Normal and
+4-way-mov, share one), each 1000 ticks of the same motion as the benchmarks
+(bench/quiet_hub.h: walking, skating in mode 5), with a gamepad whose stick
 circles, the feeder enabled and a remote app connected and sending inputs
 every fourth tick. The dialog's buttons switch to the mode first.
 
@@ -49,6 +49,18 @@ def deck_record(now):
     }
 
 
+def skate_on_deck(record, now):
+    """Skating on the same motion: pair A flat, a push on button 3 in the first
+    150 ms of every half second, both pairs lifted for 300 ms every fourth
+    second (a heading gesture)."""
+    lifted = (now // 1000) % 4 == 3 and now % 1000 < 300
+    pressed = [] if lifted else [0, 1]
+    if not lifted and now % 500 < 150:
+        pressed.append(3)
+    record["buttons"] = pressed
+    return record
+
+
 def pad_record(now):
     phase = now * 0.001 * 2.0 * math.pi
     record = {
@@ -70,6 +82,7 @@ def script(locomotion_presses, vjoy_presses):
     events += [{"command": NEXT_LOCOMOTION_MODE}] * locomotion_presses
     events += [{"command": NEXT_VJOY_MODE}] * vjoy_presses
     events += [recv("0101"), recv("0103050000"), recv("2101050500")]
+    skating = vjoy_presses == 1  # mode 5
     now = START_MS
     for _ in range(TICKS):
         now += PERIOD_MS
@@ -77,7 +90,10 @@ def script(locomotion_presses, vjoy_presses):
         if now % 4 == 0:
             steering = (128 + trunc(pad["x"] / 10)) & 0xFF
             events.append(recv("20%02x050000649c0000" % steering))
-        events.append({"tick": {"t": now, "deck": deck_record(now), "pad": pad}})
+        deck = deck_record(now)
+        if skating:
+            skate_on_deck(deck, now)
+        events.append({"tick": {"t": now, "deck": deck, "pad": pad}})
     return events
 
 
