@@ -189,6 +189,12 @@ class WineSession:
         if not (self.prefix / "system.reg").exists():
             subprocess.run(["wineboot", "-i"], env=self.env, check=True, timeout=300,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # Every program of the run shares one virtual desktop, which draws
+            # the window frames (Xvfb has no window manager).
+            for key, name, value in [(r"HKCU\Software\Wine\Explorer", "Desktop", "Default"),
+                                     (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "800x600")]:
+                subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], env=self.env,
+                               check=True, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # A persistent wineserver keeps every later start fast (wineboot's own
         # server ends first).
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
@@ -224,15 +230,17 @@ class WineSession:
                 except ProcessLookupError:
                     pass
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", "-display", self.env["DISPLAY"], str(path)],
+    def screenshot(self, path, area=None):
+        """Saves the screen, or the area [x, y, w, h] of it, as a PNG."""
+        crop = ["-crop", "{2}x{3}+{0}+{1}".format(*area)] if area else []
+        subprocess.run(["import", "-window", "root", "-display", self.env["DISPLAY"], *crop, str(path)],
                        check=True, timeout=30)
 
 
 class HubRun:
     """One start of hub.exe with a simulator configuration."""
 
-    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), desktop=None):
+    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=()):
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -245,8 +253,6 @@ class HubRun:
         self.control.settimeout(2.0)
         hub = str(session.program_dir / "hub.exe")
         command = ["wine", hub, *args]
-        if desktop:
-            command = ["wine", "explorer", f"/desktop={desktop}", hub, *args]
         self.stderr_path = Path(work_dir) / "hub.stderr"
         self.process = subprocess.Popen(command, env=env, cwd=session.program_dir,
                                         stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))

@@ -2,6 +2,7 @@
 dialog shows, how it ends."""
 
 import struct
+import subprocess
 import time
 
 import pytest
@@ -391,4 +392,20 @@ def test_the_noxinput_switch_still_finds_the_stepdeck(start_hub, switch):
     hub.sim("set 0 y -600")
     assert hub.listeners.wait_for(lambda d: d == stick(0x80, 204), 5, STICK_PORT)
     assert hub.driver.wait_text(1060, "Pad")[0]
+    end_with_escape(hub)
+
+
+def test_a_screenshot_shows_the_running_dialog_with_live_values(start_hub, wine):
+    hub = start_hub(config=devices(DEFAULT_DECK, PAD.format(name="Pädchen Pro")))
+    hub.wait_ticking()
+    hub.sim("set 0 x 300 y -600 z 400 rx -200 ry 150 rz 250 b0 1 b3 1")
+    assert hub.driver.wait_text(1011, "204")[0]
+    assert hub.driver.wait_text(1060, "Pädchen Pro")[0]
+    assert hub.driver.wait_text(1041, "XOOX")[0]
+    window = hub.driver.must("find")[0]
+    path = wine.artifacts / "dialog.png"
+    wine.screenshot(path, window["window"])
+    colours = subprocess.run(["identify", "-format", "%k", str(path)], capture_output=True, text=True,
+                             check=True).stdout
+    assert int(colours) > 8, "the screenshot is nearly blank"
     end_with_escape(hub)

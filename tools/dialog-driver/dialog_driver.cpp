@@ -9,7 +9,8 @@
 // exit status is 0 or 1 accordingly. Commands:
 //
 //   find [TIMEOUT_MS]             wait for the dialog "VR Stepdeck Hub (v2.0)":
-//                                 {"title":..,"pid":..,"visible":..,"client":[w,h]}
+//                                 {"title":..,"pid":..,"visible":..,"active":..,"client":[w,h],
+//                                 "window":[x,y,w,h]} (window in screen pixels)
 //   read [ID...]                  {"id":..,"class":..,"text":..,"enabled":..,"visible":..,
 //                                 "rect":[x,y,w,h]} per control (all controls, in
 //                                 template order, when no id is given; rect in
@@ -127,11 +128,20 @@ public:
         const std::string& verb = args[0];
         if (verb == "find") {
             if (!find(timeoutArg(args, 1, 10000), error)) return false;
-            RECT client{};
+            RECT client{}, frame{};
             GetClientRect(dialog_, &client);
+            GetWindowRect(dialog_, &frame);
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            const bool active = GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &info) &&
+                                info.hwndActive == dialog_;
             emit("{\"title\":" + jsonString(windowText(dialog_)) + ",\"pid\":" + std::to_string(process_) +
-                 ",\"visible\":" + (IsWindowVisible(dialog_) ? "true" : "false") + ",\"client\":[" +
-                 std::to_string(client.right) + "," + std::to_string(client.bottom) + "]}");
+                 ",\"visible\":" + (IsWindowVisible(dialog_) ? "true" : "false") +
+                 ",\"active\":" + (active ? "true" : "false") + ",\"client\":[" +
+                 std::to_string(client.right) + "," + std::to_string(client.bottom) + "],\"window\":[" +
+                 std::to_string(frame.left) + "," + std::to_string(frame.top) + "," +
+                 std::to_string(frame.right - frame.left) + "," + std::to_string(frame.bottom - frame.top) +
+                 "]}");
             return true;
         }
         if (verb == "gone") {
