@@ -69,6 +69,8 @@ void describeDevice(std::size_t index, DIDEVICEINSTANCEW& out) {
     out.wUsage = device.usage;
 }
 
+void logScriptCommand(const std::string& command) { logEvent("script: %s", command.c_str()); }
+
 bool isAxis(ObjectKind kind) { return kind != ObjectKind::Pov && kind != ObjectKind::Button; }
 
 // One object as EnumObjects and the property calls see it: DirectInput's
@@ -267,7 +269,7 @@ public:
             simulated.stats.acquired = false;
             return DIERR_INPUTLOST;
         }
-        runScript(simulator(), elapsedMs());
+        runScript(simulator(), elapsedMs(), logScriptCommand);
         JoyState2 state;
         fillState(device(), ranges_, state);
         std::memcpy(data, &state, size);
@@ -319,7 +321,7 @@ public:
             return DIERR_INPUTLOST;
         }
         if (!simulated.stats.acquired) return DIERR_NOTACQUIRED;
-        runScript(simulator(), elapsedMs());
+        runScript(simulator(), elapsedMs(), logScriptCommand);
         return DI_OK;
     }
 

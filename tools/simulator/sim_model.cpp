@@ -335,6 +335,7 @@ std::string execute(Simulator& sim, std::string_view command) {
     std::size_t index = 0;
     if (args.empty()) return "error empty command";
     const auto verb = args[0];
+    if (verb == "say") return "ok";
     if (verb == "ping") {
         return "ok stepdeck-sim devices=" + std::to_string(sim.devices.size());
     }
@@ -367,7 +368,7 @@ std::string execute(Simulator& sim, std::string_view command) {
     return "error " + error;
 }
 
-void runScript(Simulator& sim, std::uint32_t elapsedMs) {
+void runScript(Simulator& sim, std::uint32_t elapsedMs, void (*applied)(const std::string& command)) {
     while (sim.scriptNext < sim.script.size()) {
         const auto& entry = sim.script[sim.scriptNext];
         if (entry.atMs > elapsedMs - sim.scriptOriginMs) return;
@@ -377,6 +378,7 @@ void runScript(Simulator& sim, std::uint32_t elapsedMs) {
             continue;
         }
         execute(sim, entry.command);
+        if (applied != nullptr) applied(entry.command);
         ++sim.scriptNext;
     }
 }

@@ -114,11 +114,13 @@ bool parseConfig(std::string_view text, Simulator& out, std::string& error);
 bool parseScript(std::string_view text, std::vector<ScriptEntry>& out, std::string& error);
 
 // Runs one control command and returns its one-line reply ("ok ..." or
-// "error ...").
+// "error ..."). "say TEXT" does nothing: scripts narrate with it.
 std::string execute(Simulator& sim, std::string_view command);
 
-// Runs every script entry that is due `elapsedMs` after the simulator started.
-void runScript(Simulator& sim, std::uint32_t elapsedMs);
+// Runs every script entry that is due `elapsedMs` after the simulator started,
+// telling `applied` (when given) each command it ran.
+void runScript(Simulator& sim, std::uint32_t elapsedMs,
+               void (*applied)(const std::string& command) = nullptr);
 
 // A value in -1000 ... 1000 as a device with this range reports it; the
 // range -1000 ... 1000 passes the value through unchanged.

@@ -203,6 +203,18 @@ TEST(SimulatorScript, RunsEntriesWhenDueInOrderAndLoops) {
     EXPECT_EQ(sim.devices[0].state.axes[1], -600);
 }
 
+std::vector<std::string> g_applied;
+
+TEST(SimulatorScript, ReportsEveryCommandItRunsNarrationIncluded) {
+    Simulator sim = defaultSimulator();
+    std::string error;
+    ASSERT_TRUE(parseScript("0 say standing\n0 reset 0\n100 say walking\n", sim.script, error));
+    g_applied.clear();
+    runScript(sim, 50, [](const std::string& command) { g_applied.push_back(command); });
+    EXPECT_EQ(g_applied, (std::vector<std::string>{"say standing", "reset 0"}));
+    EXPECT_EQ(execute(sim, "say anything at all"), "ok");
+}
+
 TEST(SimulatorScript, RejectsTimesThatGoBackAndALoopAtZero) {
     std::vector<ScriptEntry> script;
     std::string error;
