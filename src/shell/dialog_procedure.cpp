@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include "engine/dialog.h"
+#include "shell/shell.h"
+
+namespace hub::windows {
+
+namespace {
+
+constexpr UINT_PTR kTimerId = 0;
+constexpr UINT kTickPeriodMs = 33;
+
+void initialise(HWND dialog, Shell& shell) {
+    shell.window.attach(dialog);
+    shell.devices = std::make_unique<DirectInputPlatform>(shell.module, dialog);
+    initialiseDialog(shell.hub, *shell.devices, shell.filterXInputDevices);
+    // Harmless when the set-up has ended the dialog: it is destroyed before
+    // the first timer message.
+    SetTimer(dialog, kTimerId, kTickPeriodMs, nullptr);
+}
+
+void destroy(HWND dialog, Shell& shell) {
+    KillTimer(dialog, kTimerId);
+    shell.hub.devices.deck = nullptr;
+    shell.hub.devices.gamepad = nullptr;
+    shell.devices->shutDown();
+}
+
+}  // namespace
+
+INT_PTR CALLBACK monitorDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        initialise(dialog, *reinterpret_cast<Shell*>(lParam));
+        return TRUE;
+    }
+    auto* shell = reinterpret_cast<Shell*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (shell == nullptr) return FALSE;  // messages before the initialisation
+    switch (message) {
+        case WM_ACTIVATE: onActivate(shell->hub, LOWORD(wParam) != WA_INACTIVE); return TRUE;
+        case WM_TIMER: onTimer(shell->hub); return TRUE;
+        case WM_COMMAND: onCommand(shell->hub, LOWORD(wParam)); return TRUE;
+        case WM_DESTROY: destroy(dialog, *shell); return TRUE;
+        default: return FALSE;
+    }
+}
+
+}  // namespace hub::windows

@@ -1,0 +1,56 @@
+#include "shell/dialog_window.h"
+
+#include <cwchar>
+#include <string>
+
+#include "shell/wide_text.h"
+
+namespace hub::windows {
+
+namespace {
+
+constexpr UINT_PTR kTimerId = 0;
+
+}  // namespace
+
+DialogWindow::Shown* DialogWindow::shownFor(int controlId) {
+    const int slot = controlId - kFirstCachedId;
+    if (slot < 0 || slot >= kCachedIds) return nullptr;
+    Shown& shown = shown_[static_cast<std::size_t>(slot)];
+    if (!shown.known) {
+        shown.control = GetDlgItem(dialog_, controlId);
+        shown.length = GetWindowTextW(shown.control, shown.text, kTextCapacity);
+        shown.known = true;
+    }
+    return &shown;
+}
+
+void DialogWindow::setText(int controlId, std::string_view text) {
+    wchar_t wide[kTextCapacity];
+    const int length = widenInto(text, wide, kTextCapacity - 1);
+    Shown* shown = shownFor(controlId);
+    if (length < 0 || shown == nullptr) {  // too long to keep, or a control outside the cache: just write it
+        SetDlgItemTextW(dialog_, controlId, widen(text).c_str());
+        if (shown != nullptr) shown->known = false;
+        return;
+    }
+    if (shown->length == length && std::wmemcmp(shown->text, wide, static_cast<std::size_t>(length)) == 0) return;
+    wide[length] = L'\0';
+    SetWindowTextW(shown->control, wide);
+    std::wmemcpy(shown->text, wide, static_cast<std::size_t>(length) + 1);
+    shown->length = length;
+}
+
+void DialogWindow::enable(int controlId, bool enabled) {
+    EnableWindow(GetDlgItem(dialog_, controlId), enabled ? TRUE : FALSE);
+}
+
+void DialogWindow::messageBox(std::string_view text, std::string_view caption) {
+    MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_ICONERROR);
+}
+
+void DialogWindow::stopTimer() { KillTimer(dialog_, kTimerId); }
+
+void DialogWindow::endDialog(int result) { EndDialog(dialog_, result); }
+
+}  // namespace hub::windows

@@ -1,0 +1,43 @@
+// The Window edge over the monitor dialog. The core hands over every value
+// every tick; a control's text is replaced only when it differs from what the
+// control shows, so a dialog at rest is never repainted.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "engine/edges.h"
+
+namespace hub::windows {
+
+class DialogWindow final : public Window {
+public:
+    void attach(HWND dialog) { dialog_ = dialog; }
+    HWND handle() const { return dialog_; }
+
+    void setText(int controlId, std::string_view text) override;
+    void enable(int controlId, bool enabled) override;
+    void messageBox(std::string_view text, std::string_view caption) override;
+    void stopTimer() override;
+    void endDialog(int result) override;
+
+private:
+    static constexpr int kTextCapacity = 512;
+    static constexpr int kFirstCachedId = 1000;
+    static constexpr int kCachedIds = 100;
+
+    // What a control shows, read from it once and then kept up to date.
+    struct Shown {
+        HWND control = nullptr;
+        bool known = false;
+        int length = 0;
+        wchar_t text[kTextCapacity];
+    };
+    Shown* shownFor(int controlId);
+
+    HWND dialog_ = nullptr;
+    std::array<Shown, kCachedIds> shown_{};
+};
+
+}  // namespace hub::windows
