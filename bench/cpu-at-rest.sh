@@ -39,7 +39,7 @@ pids+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
+  wineboot -i >/dev/null 2>&1 || true  # it reports the missing 32-bit half as an error
   wineserver -w
 fi
 wineserver -p 2>/dev/null || true  # a warm server for both programs

@@ -12,11 +12,11 @@ root=$PWD
 
 bash tools/install-deps.sh
 
-echo "==== building the Windows preset (hub.exe, the simulator, the dialog driver)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target hub stepdeck_sim dialog-driver
-
-build=$root/build/windows
+# DEMO_BUILD_DIR: an already configured Windows build to use instead of the preset's.
+build=${DEMO_BUILD_DIR:-$root/build/windows}
+echo "==== building hub.exe, the simulator and the dialog driver in $build"
+[ -n "${DEMO_BUILD_DIR:-}" ] || cmake --preset windows >/dev/null
+cmake --build "$build" --target hub stepdeck_sim dialog-driver | tail -1
 demo=$build/demo
 mkdir -p "$demo"
 cp "$build/bin/hub.exe" "$build/bin/simulator/dinput8.dll" "$demo/"
@@ -48,7 +48,8 @@ fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "==== creating the Wine prefix (once)"
-  wineboot -i >/dev/null 2>&1
+  wineboot -i >/dev/null 2>&1 || true  # it reports the missing 32-bit half as an error
+  wineserver -w
 fi
 if [ "$on_xvfb" = 1 ]; then
   # Xvfb has no window manager: a Wine virtual desktop draws the frames.
