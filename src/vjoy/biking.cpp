@@ -57,7 +57,7 @@ void recordTilt(TiltWindows& windows, int slot, float tilt) {
     if (tilt > windows.max[slot]) windows.max[slot] = tilt;
 }
 
-// Step 1: at the first tick after 100 ms a window ends; the flags are taken
+// At the first tick after 100 ms a window ends; the flags are taken
 // over all three windows and the next slot starts empty.
 void closeStillWindow(BikingState& bike, std::uint64_t now) {
     if (now - bike.stillWindowStart <= kStillWindowMs) return;
@@ -74,7 +74,7 @@ float steeringFor(float offsetRF) {
     return offsetRF * kSteerLeftSlope + kSteerLeftOffset;
 }
 
-// Step 7: the right foot steers while the left one rests and does not brake.
+// The right foot steers while the left one rests and does not brake.
 void steer(BikingState& bike, float tiltRF, Window& window) {
     bike.offsetRF = tiltRF - bike.restTiltRF;
     if (std::fabs(bike.offsetRF) < kDeadZone) {
@@ -87,7 +87,7 @@ void steer(BikingState& bike, float tiltRF, Window& window) {
     window.setText(control::kSteeringCaption, kSteeringCaption);
 }
 
-// Step 8: the left foot brakes, tilted back, while the right one rests and
+// The left foot brakes, tilted back, while the right one rests and
 // does not steer.
 void brake(BikingState& bike, float tiltLF, Window& window) {
     bike.offsetLF = tiltLF - bike.restTiltLF;
@@ -133,7 +133,7 @@ void updateCadence(BikingState& bike, std::uint64_t now, float scaleFactor, Wind
     bike.lastCycleTime = now;
 }
 
-// Steps 10 and 11: a cycle counts when the left tilt has passed a level
+// A cycle counts when the left tilt has passed a level
 // downwards and the right one upwards; then the reverse re-arms the count.
 void followPedals(BikingState& bike, float tiltLF, float tiltRF, std::uint64_t now,
                   float scaleFactor, Window& window) {

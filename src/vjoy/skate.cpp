@@ -101,7 +101,7 @@ AfterSpeed keepReversing(SkateState& skate, const SkateInputs& in) {
     return AfterSpeed::TurnStep;
 }
 
-// Step 1: pair A flat (both buttons) lets pair B push, reverse or set the
+// Pair A flat (both buttons) lets pair B push, reverse or set the
 // heading reference.
 AfterSpeed updateSpeed(SkateState& skate, const SkateInputs& in) {
     if (in.pairA != kBoth) return AfterSpeed::TurnStep;
@@ -126,7 +126,7 @@ void turnWithLeftFoot(SkateState& skate, const SkateInputs& in, float gain) {
     }
 }
 
-// Step 2: pair B flat stops any pushing and lets pair A choose a turn; the
+// Pair B flat stops any pushing and lets pair A choose a turn; the
 // turn follows the left foot from the next tick on.
 void updateTurn(SkateState& skate, const SkateInputs& in) {
     if (in.pairB != kBoth) return;
@@ -151,7 +151,7 @@ float pulseShape(std::int32_t elapsedMs) {
     return static_cast<float>(static_cast<double>(kPulseEndMs - elapsedMs) * kPulseFallPerMs);
 }
 
-// Step 4: releasing both pairs picks a gesture from the right foot's heading;
+// Releasing both pairs picks a gesture from the right foot's heading;
 // the next ticks play it as one pulse.
 void updateGesture(SkateState& skate, const SkateInputs& in) {
     if (skate.gesture == kNoGesture) {
