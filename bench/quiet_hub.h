@@ -123,12 +123,37 @@ inline void skateOnDeck(JoystickRecord& deck, std::uint64_t now) {
     deck.rgbButtons[3] = !lifted && now % 500 < 150 ? 0x80 : 0;
 }
 
-// The gamepad's first stick circles at full deflection (the Flight Sim dials
-// follow it), its Z axis sweeps and button 0 is pressed every other second.
+// Pedalling in mode 6: both feet tilted forward, pressing in turn, so the
+// pedal crosses the dead band into throttle and into brake by degrees.
+inline void pedalOnDeck(JoystickRecord& deck, std::uint64_t now) {
+    const double phase = static_cast<double>(now) * 0.001 * kTwoPi;
+    deck.lRz = static_cast<std::int32_t>(150 + 100 * std::sin(phase * 0.5));
+    deck.lRx = static_cast<std::int32_t>(150 - 100 * std::sin(phase * 0.5));
+}
+
+// Flying in mode 7: each foot rests on its first button, so the twists of the
+// walking motion steer and its tilts work the toe pedals.
+inline void flyOnDeck(JoystickRecord& deck) {
+    deck.rgbButtons[0] = deck.rgbButtons[2] = 0x80;
+    deck.rgbButtons[1] = deck.rgbButtons[3] = 0;
+}
+
+// The gamepad's first stick turns like a knob: 135 degrees at full deflection
+// in 1.5 s, then let go for 0.5 s. Each turn starts a quarter turn further
+// round, so the Flight Sim's throttle, back, hold and spring rotations all
+// engage and commit, and every fourth turn the direction changes, so the
+// dials go up and down. Its Z axis sweeps and button 0 is pressed every
+// other second.
 inline void movePad(JoystickRecord& pad, std::uint64_t now) {
     const double phase = static_cast<double>(now) * 0.001 * kTwoPi;
-    pad.lX = static_cast<std::int32_t>(1000 * std::cos(phase * 0.5));
-    pad.lY = static_cast<std::int32_t>(1000 * std::sin(phase * 0.5));
+    const std::uint64_t turn = now / 2000;
+    const std::uint64_t sinceStart = now % 2000;
+    const double reach = sinceStart < 1500 ? 1000.0 : 0.0;
+    const double direction = (turn / 4) % 2 == 0 ? 1.0 : -1.0;
+    const double angle = static_cast<double>(turn % 4) * kTwoPi / 4.0 +
+                         direction * static_cast<double>(sinceStart) * 0.001 * kTwoPi / 4.0;
+    pad.lX = static_cast<std::int32_t>(reach * std::cos(angle));
+    pad.lY = static_cast<std::int32_t>(reach * std::sin(angle));
     pad.lZ = static_cast<std::int32_t>(800 * std::sin(phase * 0.2));
     pad.rgbButtons[0] = (now / 1000) % 2 == 0 ? 0x80 : 0;
 }
@@ -139,6 +164,8 @@ inline HResult tickOnce(QuietHub& quiet) {
     quiet.clock.now += 33;
     moveDeck(quiet.deck.record, quiet.clock.now);
     if (quiet.hub.state.dialog.vjoyMode == 5) skateOnDeck(quiet.deck.record, quiet.clock.now);
+    if (quiet.hub.state.dialog.vjoyMode == 6) pedalOnDeck(quiet.deck.record, quiet.clock.now);
+    if (quiet.hub.state.dialog.vjoyMode == 7) flyOnDeck(quiet.deck.record);
     movePad(quiet.pad.record, quiet.clock.now);
     if (quiet.clock.now % 4 == 0) {
         const auto steering = static_cast<std::uint8_t>(128 + quiet.pad.record.lX / 10);
