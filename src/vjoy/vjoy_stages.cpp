@@ -49,7 +49,7 @@ void showVjoyModeLabel(Hub& hub) {
     window.setText(control::kVjoyModeName, vjoyModeLabel(mode));
     if (mode == 9) {
         window.setText(control::kSteeringCaption, "Cycle:");
-        showLong(window, control::kSteeringValue, 0);  // the cycle count starts from 0
+        showLong(window, control::kSteeringValue, 0);  // until the next counted cycle
     } else {
         window.setText(control::kSteeringCaption, "Steering:");
     }
