@@ -2,8 +2,8 @@
 sends, drives its dialog and talks to the simulator's control port.
 
 Paths come from the environment (tests/e2e/run.sh sets them):
-HUB_EXE, SIM_DLL, DIALOG_DRIVER and E2E_ARTIFACTS (where the Wine prefix,
-the logs and the screenshot go)."""
+HUB_EXE, SIM_DLL, DIALOG_DRIVER, SIM_PROBE and E2E_ARTIFACTS (where the Wine
+prefix, the logs and the screenshot go)."""
 
 import json
 import os
@@ -165,6 +165,7 @@ class WineSession:
         self.hub_exe = required_path("HUB_EXE")
         self.sim_dll = required_path("SIM_DLL")
         self.driver_exe = required_path("DIALOG_DRIVER")
+        self.probe_exe = required_path("SIM_PROBE")
         self.prefix = self.artifacts / "wineprefix"
         self.xvfb = None
         self.env = dict(os.environ)
@@ -240,7 +241,7 @@ class WineSession:
 class HubRun:
     """One start of hub.exe with a simulator configuration."""
 
-    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=()):
+    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None):
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -251,10 +252,10 @@ class HubRun:
         self.listeners = Listeners()
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.control.settimeout(2.0)
-        hub = str(session.program_dir / "hub.exe")
-        command = ["wine", hub, *args]
+        program_dir = program_dir or session.program_dir
+        command = ["wine", str(program_dir / "hub.exe"), *args]
         self.stderr_path = Path(work_dir) / "hub.stderr"
-        self.process = subprocess.Popen(command, env=env, cwd=session.program_dir,
+        self.process = subprocess.Popen(command, env=env, cwd=program_dir,
                                         stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))
 
     @property
@@ -279,11 +280,18 @@ class HubRun:
     def stats(self, device):
         return dict(item.split("=", 1) for item in self.sim(f"stats {device}").split()[1:])
 
+    def diagnosis(self):
+        """What the hub and the simulator left behind, for a failure message."""
+        def read(path):
+            return path.read_text(errors="replace") if path.exists() else "(none)"
+        return (f"\nhub exit status: {self.process.poll()}\nhub stderr:\n{read(self.stderr_path)}"
+                f"\nsimulator log:\n{read(self.log_path)}")
+
     def wait_ticking(self, timeout=20):
         """Waits until the dialog is up and the tick sends stick datagrams."""
-        assert self.driver.run(f"find {timeout * 1000}")[0], "the dialog did not appear"
+        assert self.driver.run(f"find {timeout * 1000}")[0], "the dialog did not appear" + self.diagnosis()
         first = self.listeners.wait_for(lambda d: len(d) == 5 and d[0] == 0x2A, timeout, STICK_PORT)
-        assert first is not None, "no stick datagram"
+        assert first is not None, "no stick datagram" + self.diagnosis()
 
     def wait_exit(self, timeout=15):
         try:

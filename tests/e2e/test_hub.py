@@ -1,6 +1,7 @@
 """hub.exe under Wine with the simulated Stepdeck: what it sends, what its
 dialog shows, how it ends."""
 
+import shutil
 import struct
 import subprocess
 import time
@@ -409,4 +410,25 @@ def test_a_screenshot_shows_the_running_dialog_with_live_values(start_hub, wine)
     colours = subprocess.run(["identify", "-format", "%k", str(path)], capture_output=True, text=True,
                              check=True).stdout
     assert int(colours) > 8, "the screenshot is nearly blank"
+    end_with_escape(hub)
+
+
+def test_enter_starts_the_feeder_beside_the_program_even_in_a_folder_with_spaces(start_hub, wine):
+    # The feeder here is sim-probe with the simulator beside it: once started,
+    # it loads the simulator, which writes "loaded" into the shared log.
+    folder = wine.artifacts / "Program Files" / "Stepdeck Hub"
+    (folder / "feeder").mkdir(parents=True, exist_ok=True)
+    shutil.copy2(wine.hub_exe, folder / "hub.exe")
+    shutil.copy2(wine.sim_dll, folder / "dinput8.dll")
+    shutil.copy2(wine.probe_exe, folder / "feeder" / "vJoyFeeder.exe")
+    shutil.copy2(wine.sim_dll, folder / "feeder" / "dinput8.dll")
+    hub = start_hub(program_dir=folder)
+    hub.wait_ticking()
+    loads = lambda: hub.log_path.read_text().count(" loaded: ")
+    assert loads() == 1
+    hub.driver.must("key enter")
+    deadline = time.time() + 15
+    while loads() < 2 and time.time() < deadline:
+        time.sleep(0.1)
+    assert loads() == 2, "the feeder did not start" + hub.diagnosis()
     end_with_escape(hub)
