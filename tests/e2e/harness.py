@@ -18,7 +18,6 @@ from pathlib import Path
 
 HUB_TITLE = "VR Stepdeck Hub (v2.0)"
 STICK_PORT, XDRV_PORT, FEEDER_PORT = 45040, 45045, 45042
-HUB_PORT = 45041
 SIM_PORT = 45050
 
 GREETING = bytes([0x01, 0x03, 0x02, 0x6F, 0x00])
