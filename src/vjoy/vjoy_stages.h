@@ -1,5 +1,5 @@
 // The vJoy work of one tick: the mode stage, the throttle and brake display,
-// the mode labels, the remote link's replies, the mode-specific stages, the
+// the mode labels, the remote link's replies, the per-mode stages, the
 // per-mode feeder datagram and the remote app's status, in that order.
 #pragma once
 
