@@ -11,9 +11,11 @@ from harness import HubRun, WineSession
 def wine():
     artifacts = Path(os.environ.get("E2E_ARTIFACTS", "build/e2e-artifacts"))
     session = WineSession(artifacts)
-    session.start()
-    yield session
-    session.stop()
+    try:
+        session.start()
+        yield session
+    finally:
+        session.stop()
 
 
 @pytest.fixture
