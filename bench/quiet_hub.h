@@ -98,19 +98,34 @@ struct QuietHub {
 
 inline constexpr double kTwoPi = 6.28318530717958647692;
 
-// Walking motion on the Stepdeck: the stick sways, the feet tilt and twist,
-// the touch pairs alternate every half second.
+// Use of the Stepdeck in an 8 s cycle, so every locomotion mode does its
+// real work: standing flat on all four buttons; tilting the right foot
+// forward on its toe (the Advanced tracker engages); stepping, one foot
+// lifted every half second while the other stands tilted on one button of
+// its pair (the tracker walks; the seated modes drive); standing flat again
+// (the tracker stops). The stick sways and the feet twist throughout.
 inline void moveDeck(JoystickRecord& deck, std::uint64_t now) {
     const double phase = static_cast<double>(now) * 0.001 * kTwoPi;
     deck.lX = static_cast<std::int32_t>(300 * std::sin(phase * 0.3));
     deck.lY = static_cast<std::int32_t>(-600 + 200 * std::sin(phase));
     deck.lZ = static_cast<std::int32_t>(400 * std::sin(phase * 0.5));
-    deck.lRz = static_cast<std::int32_t>(250 * std::sin(phase));
     deck.lRy = static_cast<std::int32_t>(-400 * std::sin(phase * 0.5));
-    deck.lRx = static_cast<std::int32_t>(-250 * std::sin(phase));
-    const bool leftUp = (now / 500) % 2 == 0;
-    deck.rgbButtons[0] = deck.rgbButtons[1] = leftUp ? 0 : 0x80;
-    deck.rgbButtons[2] = deck.rgbButtons[3] = leftUp ? 0x80 : 0;
+    const std::uint64_t inCycle = now % 8000;
+    bool pressed[4] = {true, true, true, true};  // buttons 0, 1 left foot; 2, 3 right foot
+    deck.lRz = 0;
+    deck.lRx = 0;
+    if (inCycle >= 1000 && inCycle < 1500) {
+        deck.lRz = 180;
+        pressed[2] = false;
+    } else if (inCycle >= 1500 && inCycle < 7000) {
+        const bool leftLifted = ((inCycle - 1500) / 500) % 2 == 0;
+        pressed[0] = pressed[1] = !leftLifted;
+        pressed[2] = pressed[3] = leftLifted;
+        pressed[leftLifted ? 2 : 0] = false;
+        deck.lRz = leftLifted ? 150 : 30;
+        deck.lRx = leftLifted ? 30 : -150;
+    }
+    for (int i = 0; i < 4; ++i) deck.rgbButtons[i] = pressed[i] ? 0x80 : 0;
 }
 
 // Skating on the same motion: pair A flat, a push on button 3 in the first
