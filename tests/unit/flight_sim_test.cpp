@@ -111,16 +111,18 @@ TEST(FlightSteering, TiesGoToTheRightFootAndALiftedFootKeepsItsDemand) {
     EXPECT_EQ(flight.rightFootRef, 9.0f);
 }
 
-TEST(FlightToePedals, FollowTheTiltHoldAtMinusFiveAndGoStraightToTheirValueAfterAPause) {
+TEST(FlightToePedals, FollowTheTiltHoldAtMinusFiveAndOvershootToTheLimitAfterAPause) {
     FlightSimState flight;
     flight.leftToePedal = 0.4f;
     moveToePedals(flight, -5.0f, 3.0f, 33);
     EXPECT_EQ(flight.leftToePedal, 0.4f);
     EXPECT_EQ(flight.rightToePedal, static_cast<float>(27.0 * 1.1 / 30.0) * 33.0f * 0.0028571428f);
-    // After 10 s the proportional step would overshoot to full; the pedal takes its value instead.
+    // After 10 s the factor is not replaced: the pedal overshoots its value and stops at a limit.
     flight.rightToePedal = 0.3f;
+    flight.leftToePedal = 0.5f;
     moveToePedals(flight, 29.0f, 19.0f, 10000);
-    EXPECT_EQ(flight.rightToePedal, static_cast<float>(11.0 * 1.1 / 30.0));
+    EXPECT_EQ(flight.rightToePedal, 1.0f);
+    EXPECT_EQ(flight.leftToePedal, 0.0f);
 }
 
 struct FlightStageTest : ::testing::Test {
