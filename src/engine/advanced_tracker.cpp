@@ -31,6 +31,7 @@ bool feetWithin(const AdvancedInputs& in, float limit) {
     return std::fabs(in.tiltRF) < limit && std::fabs(in.tiltLF) < limit;
 }
 bool singleRelease(int liftState) { return liftState == 1 || liftState == 2; }
+bool stepping(int stepPhase) { return stepPhase == kPhaseWalking || stepPhase == kPhaseFlight; }
 
 int liftState(const AdvancedInputs& in) {
     return (pairFree(in.touchPairA) ? 2 : 0) + (pairFree(in.touchPairB) ? 1 : 0);
@@ -158,7 +159,7 @@ void countStep(AdvancedTracker& s, float speedFactor) {
         s.lastLift = lift;
         s.flightSeen = false;
     }
-    if (s.stepPhase != kPhaseWalking && s.stepPhase != kPhaseFlight) return;
+    if (!stepping(s.stepPhase)) return;
 
     if (s.stepPeriod == -1.0f) {
         // A tilt of exactly 0 leaves no speed to derive a period from; the
@@ -187,24 +188,17 @@ void stopMotion(AdvancedTracker& s) {
 // and a single release that outlasts its reference slows the walk at once.
 void holdLiftState(AdvancedTracker& s, const AdvancedInputs& in) {
     const std::uint64_t inState = in.tickNow - s.liftStableSince;
-    const bool walking = s.stepPhase == kPhaseWalking || s.stepPhase == kPhaseFlight;
     const bool standingOnBoth = s.liftStable == 0 && bothPairsTouched(in);
-    if (walking && s.liftStable == 0 && inState > kWalkStopMs) {
-        if (allFourPressed(in)) stopMotion(s);
-        if (bothPairsTouched(in) && feetWithin(in, 6.0f)) stopMotion(s);
+    if (stepping(s.stepPhase) && standingOnBoth && inState > kWalkStopMs) {
+        if (allFourPressed(in) || feetWithin(in, 6.0f)) stopMotion(s);
     }
-    bool stopped = false;
-    if (s.stepPhase == kPhaseEngaged) {
-        stopped = inState > kLevelStopMs && standingOnBoth && feetWithin(in, 6.0f);
-    } else {
-        stopped = inState > kLevelStopMs && standingOnBoth && feetWithin(in, 5.0f);
-    }
+    const float level = s.stepPhase == kPhaseEngaged ? 6.0f : 5.0f;
+    const bool stopped = standingOnBoth && inState > kLevelStopMs && feetWithin(in, level);
     if (stopped) stopMotion(s);
 
     if (!stopped && s.stepCounting && s.liftStable == 3 && inState > kFlightMs) s.flightSeen = true;
 
-    if (s.stepPhase != kPhaseWalking && s.stepPhase != kPhaseFlight) return;
-    if (!singleRelease(s.liftStable)) return;
+    if (!stepping(s.stepPhase) || !singleRelease(s.liftStable)) return;
     s.liftDuration = static_cast<float>(static_cast<double>(inState) / 1000.0);
     if (s.liftDuration > 1.05f * s.liftReference || s.liftDuration - s.liftReference > 0.2f) {
         s.liftReference = (s.liftDuration - s.stepPeriod) * 0.08f + s.stepPeriod;
@@ -257,8 +251,8 @@ void smoothSpeed(AdvancedTracker& s) {
     s.advShaped = static_cast<float>(shapeAdvancedSpeed(s.advSpeedSmooth));
 }
 
-// Small outputs are pressed towards zero once stepping has begun, so a
-// standing user does not creep.
+// Once stepping has begun, outputs below 0.25 are pressed towards zero
+// (v * (4|v|)^3): a soft dead zone that still meets the line at 0.25.
 float smallValueCurve(float v, int stepPhase) {
     if (stepPhase == kPhaseEngaged || std::fabs(v) >= 0.25f) return v;
     const float t = 4.0f * std::fabs(v);

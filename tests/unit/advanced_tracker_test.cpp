@@ -128,27 +128,6 @@ TEST(AdvancedEngage, EachFootAndWayGivesItsOwnDirectionByEitherRule) {
     }
 }
 
-TEST(AdvancedEngage, NothingEngagesInTheDeadBandOrWithAPairFree) {
-    Deck deadBand;
-    deadBand.levelStance();
-    deadBand.tilt(10.0f, 0.0f);  // between 8 and 13
-    deadBand.hold(1000);
-    EXPECT_EQ(deadBand.s.advDirection, kStanding);
-
-    Deck pairFree;
-    pairFree.levelStance();
-    pairFree.stand(1, 0);
-    pairFree.tilt(25.0f, 0.0f);
-    pairFree.hold(1000);
-    EXPECT_EQ(pairFree.s.advDirection, kStanding);
-
-    Deck bothTilted;  // the other foot is not within 8
-    bothTilted.levelStance();
-    bothTilted.tilt(20.0f, 9.0f);
-    bothTilted.hold(1000);
-    EXPECT_EQ(bothTilted.s.advDirection, kStanding);
-}
-
 TEST(AdvancedEngagePhase, AllFourButtonsStopInTheFirstUpdateThatSeesThem) {
     Deck d;
     d.engageRightForward();
@@ -420,14 +399,6 @@ TEST(AdvancedStage, TheYByteFollowsTheOutputAndUsesTheDialogsFactors) {
     const int yByte = t.socket.to(45040).at(0).bytes[3];
     EXPECT_EQ(yByte, static_cast<int>(std::floor(-127.0f * s.advOutY)) + 128);
     EXPECT_LT(yByte, 128);  // forward is below the centre byte
-}
-
-TEST(AdvancedFactors, FollowTheDialogsIndices) {
-    EXPECT_EQ(advancedEngageFactor(0), 1.0f);
-    EXPECT_EQ(advancedEngageFactor(5), 0.6f);
-    EXPECT_EQ(advancedEngageFactor(6), 0.7f);
-    EXPECT_EQ(advancedSpeedFactor(1), 1.1f);
-    EXPECT_EQ(advancedSpeedFactor(5), 2.0f);
 }
 
 }  // namespace

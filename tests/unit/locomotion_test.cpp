@@ -21,13 +21,6 @@ float xdrvFloat(const std::vector<std::uint8_t>& datagram, std::size_t offset) {
     return std::bit_cast<float>(bits);
 }
 
-TEST(SeatedTiltCurve, HasItsKinkAtZeroNotAtThree) {
-    EXPECT_FLOAT_EQ(seatedTiltCurve(20.0f), 17.0f / 33.0f);
-    EXPECT_FLOAT_EQ(seatedTiltCurve(3.0f), 0.0f);
-    EXPECT_FLOAT_EQ(seatedTiltCurve(0.0f), 0.12f);  // t <= 0 takes the second branch
-    EXPECT_FLOAT_EQ(seatedTiltCurve(-28.0f), -1.0f);
-}
-
 TEST(SeatedFromTilts, TheRightFootDrivesYAndTheLeftFootDrivesXInverted) {
     const SeatedValues right = seatedFromTilts(20.0f, 2.0f);
     EXPECT_FLOAT_EQ(right.y, -17.0f / 33.0f);
@@ -59,16 +52,6 @@ TEST(SeatedFromTilts, AnEqualTiltOnBothFeetGoesToTheLeftFoot) {
     const SeatedValues tie = seatedFromTilts(-7.0f, 7.0f);
     EXPECT_FLOAT_EQ(tie.x, -(4.0f / 33.0f));
     EXPECT_EQ(tie.y, 0.0f);
-}
-
-TEST(SeatedFromTouchPairs, ButtonThreeWinsThenTwoThenOneThenZero) {
-    EXPECT_EQ(seatedFromTouchPairs(2, 2).y, 0.9999f);  // buttons 1 and 3
-    EXPECT_EQ(seatedFromTouchPairs(2, 2).x, 0.0f);
-    EXPECT_EQ(seatedFromTouchPairs(1, 1).y, -0.9999f);  // buttons 0 and 2
-    EXPECT_EQ(seatedFromTouchPairs(2, 0).x, 0.9999f);
-    EXPECT_EQ(seatedFromTouchPairs(1, 3).x, -0.9999f);
-    EXPECT_EQ(seatedFromTouchPairs(3, 3).x, 0.0f);  // all four: nothing
-    EXPECT_EQ(seatedFromTouchPairs(3, 3).y, 0.0f);
 }
 
 struct SeatedHub : TestHub {
