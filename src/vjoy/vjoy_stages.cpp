@@ -29,6 +29,8 @@ void showThrottleAndBrake(Hub& hub) {
     showFixed(hub.edges.window, control::kBrakeValue, hub.state.vjoy.brake);
 }
 
+}  // namespace
+
 std::string_view vjoyModeLabel(int mode) {
     switch (mode) {
         case 2: return "4-way-mov";
@@ -39,6 +41,8 @@ std::string_view vjoyModeLabel(int mode) {
         default: return "";
     }
 }
+
+namespace {
 
 // Rewritten only when the mode changed since the last write.
 void showVjoyModeLabel(Hub& hub) {

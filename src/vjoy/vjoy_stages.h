@@ -3,6 +3,8 @@
 // per-mode feeder datagram and the remote app's status, in that order.
 #pragma once
 
+#include <string_view>
+
 namespace hub {
 
 struct Hub;
@@ -14,5 +16,8 @@ struct VjoyFrameworkState {
 };
 
 void runVjoyStages(Hub& hub);
+
+// The label control 1027 shows for a vJoy mode; empty for no mode.
+std::string_view vjoyModeLabel(int mode);
 
 }  // namespace hub

@@ -8,6 +8,7 @@
 #include "engine/dialog.h"
 #include "engine/hub.h"
 #include "replay_devices.h"
+#include "plot.h"
 #include "replay_edges.h"
 #include "replay_script.h"
 
@@ -17,7 +18,10 @@ namespace {
 
 class Replay {
 public:
-    Replay() : hub_(HubEdges{clock_, socket_, window_, launcher_, process_}) {}
+    // With a plot, every send and every tick is also shown to it.
+    explicit Replay(PlotRecorder* plot)
+        : plot_(plot), plottingSocket_(socket_, plot),
+          hub_(HubEdges{clock_, plottingSocket_, window_, launcher_, process_}) {}
 
     // Runs one event; returns false once the hub has ended.
     bool run(const Event& event) {
@@ -61,7 +65,9 @@ private:
         clock_.set(tick.t);
         deck_.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
         pad_.load(tick.padPoll, {}, tick.padRead, tick.pad);
+        if (plot_ != nullptr) plot_->beginTick(tick.t, hub_.state.dialog.vjoyMode);
         onTimer(hub_);
+        if (plot_ != nullptr) plot_->endTick(hub_.state.advanced);
     }
 
     void apply(const RecvEvent& recv) {
@@ -77,6 +83,8 @@ private:
     PrintingWindow window_{printer_};
     PrintingLauncher launcher_{printer_, {}};
     PrintingProcess process_{printer_};
+    PlotRecorder* plot_;
+    PlottingSocket plottingSocket_;
     ScriptDevice deck_;
     ScriptDevice pad_;
     ConfigEvent config_;
@@ -84,8 +92,8 @@ private:
     Hub hub_;
 };
 
-int runScript(std::istream& in) {
-    Replay replay;
+int runScript(std::istream& in, PlotRecorder* plot) {
+    Replay replay(plot);
     std::string line;
     for (long number = 1; std::getline(in, line); ++number) {
         ParseResult parsed = parseLine(line);
@@ -106,18 +114,47 @@ int runScript(std::istream& in) {
 
 }  // namespace hub::replay
 
-int main(int argc, char** argv) {
-    if (argc > 2) {
-        std::fprintf(stderr, "usage: hub-replay [SCRIPT]\n");
-        return 2;
-    }
-    if (argc == 2) {
-        std::ifstream file(argv[1]);
-        if (!file) {
-            std::fprintf(stderr, "hub-replay: cannot open %s\n", argv[1]);
+namespace {
+
+// hub-replay [--plot FILE.svg] [SCRIPT]
+int runMain(int argc, char** argv) {
+    const char* plotPath = nullptr;
+    int next = 1;
+    if (next < argc && std::string_view(argv[next]) == "--plot") {
+        if (next + 1 >= argc) {
+            std::fprintf(stderr, "hub-replay: --plot needs a FILE.svg\n");
             return 2;
         }
-        return hub::replay::runScript(file);
+        plotPath = argv[next + 1];
+        next += 2;
     }
-    return hub::replay::runScript(std::cin);
+    if (argc - next > 1) {
+        std::fprintf(stderr, "usage: hub-replay [--plot FILE.svg] [SCRIPT]\n");
+        return 2;
+    }
+    hub::replay::PlotRecorder plot;
+    hub::replay::PlotRecorder* recorder = plotPath != nullptr ? &plot : nullptr;
+    int status = 0;
+    if (next < argc) {
+        std::ifstream file(argv[next]);
+        if (!file) {
+            std::fprintf(stderr, "hub-replay: cannot open %s\n", argv[next]);
+            return 2;
+        }
+        status = hub::replay::runScript(file, recorder);
+    } else {
+        status = hub::replay::runScript(std::cin, recorder);
+    }
+    if (plotPath == nullptr || status != 0) return status;
+    std::ofstream svg(plotPath, std::ios::binary);
+    svg << plot.svg();
+    if (!svg.flush()) {
+        std::fprintf(stderr, "hub-replay: cannot write %s\n", plotPath);
+        return 2;
+    }
+    return status;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return runMain(argc, argv); }

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# hub-replay --plot draws a replay that a browser shows: the SVG of a walk in
+# the locomotion mode "Advanced" and of a Flight Sim session renders in
+# headless Chromium to a picture with the axes, the legend and the curves in
+# their colours.
+# Needs: chromium, imagemagick, a built hub-replay.
+#   tests/plot/run.sh [build/native/bin/hub-replay]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+replay=$(realpath "${1:-build/native/bin/hub-replay}")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+# awk conditions on r, g, b (0 ... 255) true for a pixel of a clearly coloured curve.
+declare -A HUE=(
+  [red]="r > g + 50 && r > b + 50"
+  [green]="g > r + 50 && g > b + 25"
+  [blue]="b > r + 50 && b > g + 25"
+  [cyan]="g > r + 50 && b > r + 50"
+)
+
+# Pixels of a hue in a picture, counted from its colour histogram.
+pixels_of() {  # PNG HUE
+  convert "$1" -format %c histogram:info:- |
+    awk -v FS='[(),: ]+' "{ n = \$2; r = \$3; g = \$4; b = \$5; if (${HUE[$2]}) total += n } END { print total + 0 }"
+}
+
+check() {  # NAME SCRIPT HUE...
+  local name=$1 script=$2
+  shift 2
+  "$replay" --plot "$work/$name.svg" "$script" >/dev/null
+  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$work/profile" \
+    --screenshot="$work/$name.png" --window-size=1200,960 "file://$work/$name.svg" >/dev/null 2>&1
+  local colours problems=""
+  colours=$(identify -format %k "$work/$name.png")
+  [ "$colours" -ge 64 ] || problems+=" only $colours colours (blank?)"
+  for hue in "$@"; do
+    [ "$(pixels_of "$work/$name.png" "$hue")" -ge 500 ] || problems+=" no $hue curve"
+  done
+  for title in "Locomotion (XDRV" "Feeder axes" "Advanced step tracker speed" "time since the first tick (s)"; do
+    grep -q "$title" "$work/$name.svg" || problems+=" no '$title'"
+  done
+  if [ -n "$problems" ]; then
+    echo "FAIL $name:$problems"
+    failed=$((failed + 1))
+  else
+    echo "ok   $name: $colours colours"
+    passed=$((passed + 1))
+  fi
+}
+
+check advanced_walk tests/replay/advanced_walk.jsonl red green blue
+check flight_sim tests/replay/flight_sim.jsonl blue cyan
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
