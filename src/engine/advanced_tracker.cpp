@@ -219,7 +219,12 @@ void move(AdvancedTracker& s, const AdvancedInputs& in) {
         s.liftStable = lift;
         s.liftStableSince = s.liftStateSince;
     }
-    if (lift != 0) s.releaseSeen = true;
+    if (lift != 0) {
+        s.releaseSeen = true;
+        // A release before the engage phase ever computed the boost would
+        // otherwise leave the whole walk multiplied by 0.
+        if (s.advBoost == 0.0f) s.advBoost = 1.0f;
+    }
 
     if (s.stepPhase == kPhaseEngaged && !s.releaseSeen) followTilt(s, in);
     if (stepEvent) {

@@ -60,7 +60,7 @@ struct AdvancedTracker {
 
     float advSpeed = 0.0f;  // target speed
     float advSpeedSlow = 0.0f;
-    float advBoost = 1.0f;  // output multiplier, never below 1
+    float advBoost = 0.0f;  // output multiplier: 0 until first computed, then never below 1
     float advSpeedRef = 0.0f;  // spike filter: last accepted target speed
     float advSpikeCount = 0.0f;
     float advSpeedSmooth = 0.0f;

@@ -86,6 +86,7 @@ TEST(AdvancedEngage, AQuickTiltAfterALevelStanceEngagesOnceSteadyOver30Ms) {
     EXPECT_EQ(d.s.advSpeedSmooth, 0.3f);
     EXPECT_EQ(d.s.advSpeedSlow, 0.3f);  // only this rule resets the slow speed
     EXPECT_EQ(d.s.stepPeriod, -1.0f);
+    EXPECT_EQ(d.s.advOutY, 0.0f);  // the first boost comes from the next update's engage phase
 }
 
 TEST(AdvancedEngage, AHeldTiltEngagesAfter150MsWithoutTouchingTheSlowSpeed) {
