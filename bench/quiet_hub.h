@@ -6,8 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <initializer_list>
-#include <iterator>
+#include <array>
 #include <span>
 #include <string_view>
 
@@ -26,9 +25,11 @@ public:
     }
 };
 
+inline constexpr std::uint64_t kStartMs = 1000;
+
 class StepClock final : public Clock {
 public:
-    std::uint64_t now = 1000;
+    std::uint64_t now = kStartMs;
     std::uint64_t nowMs() override { return now; }
 };
 
@@ -66,6 +67,18 @@ public:
     [[noreturn]] void exitNow(int) override { std::abort(); }
 };
 
+// Where the remote app and the other peers send from.
+inline constexpr Endpoint kPeer{kLoopback, 50123};
+
+// What the peers send before the first tick: the feeder enable, a hello
+// (answer to port 50000), a port registration (50500) and inputs at rest.
+inline constexpr std::uint8_t kFeederEnable[] = {1, 1};
+inline constexpr std::uint8_t kHello[] = {1, 3, 5, 0, 0};
+inline constexpr std::uint8_t kRegistration[] = {21, 1, 5, 5, 0};
+inline constexpr std::uint8_t kInputsAtRest[] = {32, 128, 0, 0, 0, 128, 128, 0, 0};
+inline constexpr std::span<const std::uint8_t> kSetUpDatagrams[] = {kFeederEnable, kHello, kRegistration,
+                                                                    kInputsAtRest};
+
 // Steady use of every input path: a Stepdeck and a gamepad attached, the
 // feeder enabled and a remote app connected through the listener's decoder.
 struct QuietHub {
@@ -84,15 +97,11 @@ struct QuietHub {
         hub.state.dialog.locomotionMode = locomotionMode;
         hub.state.dialog.vjoyMode = vjoyMode;
         startUp(hub);
-        receive({1, 1});                     // feeder enable
-        receive({1, 3, 5, 0, 0});            // hello, answer to port 50000
-        receive({21, 1, 5, 5, 0});           // a port registration (50500)
-        receive({32, 128, 0, 0, 0, 128, 128, 0, 0});  // remote inputs at rest
+        for (std::span<const std::uint8_t> datagram : kSetUpDatagrams) receive(datagram);
     }
 
-    void receive(std::initializer_list<std::uint8_t> bytes) {
-        applyRemoteDatagram(hub.state.remote, std::data(bytes), bytes.size(),
-                            Endpoint{kLoopback, 50123});
+    void receive(std::span<const std::uint8_t> datagram) {
+        applyRemoteDatagram(hub.state.remote, datagram.data(), datagram.size(), kPeer);
     }
 };
 
@@ -173,19 +182,30 @@ inline void movePad(JoystickRecord& pad, std::uint64_t now) {
     pad.rgbButtons[0] = (now / 1000) % 2 == 0 ? 0x80 : 0;
 }
 
-// One timer message 33 ms after the last, on the next step of the motion; the
-// remote app sends its inputs every fourth tick, as a phone app does.
+// Both devices' records at `now`, as the vJoy mode has the user move.
+inline void moveInputs(JoystickRecord& deck, JoystickRecord& pad, int vjoyMode, std::uint64_t now) {
+    moveDeck(deck, now);
+    if (vjoyMode == 5) skateOnDeck(deck, now);
+    if (vjoyMode == 6) pedalOnDeck(deck, now);
+    if (vjoyMode == 7) flyOnDeck(deck);
+    movePad(pad, now);
+}
+
+// The remote app sends its inputs every fourth tick, as a phone app does,
+// steering with the gamepad's stick.
+inline bool remoteInputsArrive(std::uint64_t now) { return now % 4 == 0; }
+inline std::array<std::uint8_t, 9> remoteInputs(const JoystickRecord& pad) {
+    const auto steering = static_cast<std::uint8_t>(128 + pad.lX / 10);
+    return {32, steering, 0x05, 0, 0, 100, 156, 0, 0};
+}
+
+inline constexpr std::uint64_t kTickPeriodMs = 33;
+
+// One timer message a period after the last, on the next step of the motion.
 inline HResult tickOnce(QuietHub& quiet) {
-    quiet.clock.now += 33;
-    moveDeck(quiet.deck.record, quiet.clock.now);
-    if (quiet.hub.state.dialog.vjoyMode == 5) skateOnDeck(quiet.deck.record, quiet.clock.now);
-    if (quiet.hub.state.dialog.vjoyMode == 6) pedalOnDeck(quiet.deck.record, quiet.clock.now);
-    if (quiet.hub.state.dialog.vjoyMode == 7) flyOnDeck(quiet.deck.record);
-    movePad(quiet.pad.record, quiet.clock.now);
-    if (quiet.clock.now % 4 == 0) {
-        const auto steering = static_cast<std::uint8_t>(128 + quiet.pad.record.lX / 10);
-        quiet.receive({32, steering, 0x05, 0, 0, 100, 156, 0, 0});
-    }
+    quiet.clock.now += kTickPeriodMs;
+    moveInputs(quiet.deck.record, quiet.pad.record, quiet.hub.state.dialog.vjoyMode, quiet.clock.now);
+    if (remoteInputsArrive(quiet.clock.now)) quiet.receive(remoteInputs(quiet.pad.record));
     return inputTick(quiet.hub);
 }
 
