@@ -5,6 +5,7 @@
 #include "engine/controls.h"
 #include "engine/hub.h"
 #include "links/feeder_link.h"
+#include "links/peer_datagrams.h"
 
 namespace hub {
 
@@ -15,35 +16,7 @@ constexpr std::uint64_t kStatusRepeatMs = 3500;
 constexpr std::uint64_t kRegistrationLapseMs = 10000;
 constexpr std::uint64_t kKeepAliveMs = 5000;
 
-constexpr std::uint8_t kStatusTag = 31;
 constexpr int kStatusExactIndex = 6;  // touchMask, byte 7 of the status datagram
-
-// Message bytes 0 and 1.
-constexpr std::uint8_t kControl = 1;
-constexpr std::uint8_t kFeederEnable = 1;
-constexpr std::uint8_t kHello = 2;
-constexpr std::uint8_t kHelloWithPort = 3;
-constexpr std::uint8_t kKeepAlive = 21;
-constexpr std::uint8_t kInputs = 32;
-constexpr std::uint8_t kPortMessage = 21;
-constexpr std::uint8_t kRegistration = 1;
-constexpr std::uint8_t kQuery = 2;
-
-// A received datagram whose bytes beyond its length read as 0.
-class Message {
-public:
-    Message(const std::uint8_t* bytes, std::size_t length) : bytes_(bytes), length_(length) {}
-    std::uint8_t operator[](std::size_t i) const { return i < length_ ? bytes_[i] : 0; }
-    std::size_t length() const { return length_; }
-    std::uint16_t port() const { return portFromDigits((*this)[2], (*this)[3], (*this)[4]); }
-    std::uint32_t packedDigits() const {
-        return (std::uint32_t{(*this)[2]} << 16) | (std::uint32_t{(*this)[3]} << 8) | (*this)[4];
-    }
-
-private:
-    const std::uint8_t* bytes_;
-    std::size_t length_;
-};
 
 // A hello connects only a disconnected hub, and never to port 0 (a later send
 // there would fail).
@@ -58,46 +31,36 @@ void keepConnected(RemoteState& remote) {
     remote.connected.store(true, std::memory_order_release);
 }
 
-void applyInputs(RemoteState& remote, const Message& message) {
-    remote.steering.store(static_cast<float>(message[1] - 128) * 0.0078125f, std::memory_order_relaxed);
-    remote.buttons.store(message[2], std::memory_order_relaxed);
-    if (message.length() >= 9) {
-        remote.axis3.store(message[5], std::memory_order_relaxed);
-        remote.axis4.store(message[6], std::memory_order_relaxed);
+void applyInputs(RemoteState& remote, const InputsMessage& inputs) {
+    remote.steering.store(steeringFromByte(inputs.steeringByte), std::memory_order_relaxed);
+    remote.buttons.store(inputs.buttons, std::memory_order_relaxed);
+    if (inputs.hasAxes) {
+        remote.axis3.store(inputs.axis3, std::memory_order_relaxed);
+        remote.axis4.store(inputs.axis4, std::memory_order_relaxed);
     }
     keepConnected(remote);
 }
 
-void applyControlMessage(RemoteState& remote, const Message& message, const Endpoint& from) {
-    switch (message[1]) {
-        case kFeederEnable: remote.feederEnabled.store(true, std::memory_order_release); break;
-        case kHello:
-            connectByHello(remote, {from.address, static_cast<std::uint16_t>(from.port + 1)});
-            break;
-        case kHelloWithPort:
-            if (message.length() >= 5) connectByHello(remote, {from.address, message.port()});
-            break;
-        case kKeepAlive: keepConnected(remote); break;
-        default: break;
-    }
+void applyRegistration(RemoteState& remote, const PortRegistrationMessage& registration) {
+    const auto& d = registration.digits;
+    remote.registeredPortDigits.store((std::uint32_t{d[0]} << 16) | (std::uint32_t{d[1]} << 8) | d[2],
+                                      std::memory_order_relaxed);
+    remote.registeredPortLastSeen.store(remote.latestTickNow.load(std::memory_order_relaxed),
+                                        std::memory_order_relaxed);
+    remote.registeredPortValid.store(true, std::memory_order_release);
 }
 
-void applyPortMessage(RemoteState& remote, const Message& message) {
-    if (message.port() == 0) return;  // nothing can be sent to port 0
-    switch (message[1]) {
-        case kRegistration:
-            remote.registeredPortDigits.store(message.packedDigits(), std::memory_order_relaxed);
-            remote.registeredPortLastSeen.store(remote.latestTickNow.load(std::memory_order_relaxed),
-                                                std::memory_order_relaxed);
-            remote.registeredPortValid.store(true, std::memory_order_release);
-            break;
-        case kQuery:
-            remote.portQueryReplyPort.store(message.port(), std::memory_order_relaxed);
-            remote.portQueryPending.store(true, std::memory_order_release);
-            break;
-        default: break;
-    }
+void applyQuery(RemoteState& remote, const PortQueryMessage& query) {
+    remote.portQueryReplyPort.store(query.replyPort, std::memory_order_relaxed);
+    remote.portQueryPending.store(true, std::memory_order_release);
 }
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 std::uint8_t digit(std::uint32_t packedDigits, int shift) {
     return static_cast<std::uint8_t>(packedDigits >> shift);
@@ -122,7 +85,7 @@ void serveRegistration(Hub& hub) {
     }
     if (now - remote.keepAliveTime <= kKeepAliveMs) return;
     remote.keepAliveTime = now;
-    static constexpr std::array<std::uint8_t, 2> kKeepAliveDatagram{kPortMessage, kRegistration};
+    static constexpr std::array<std::uint8_t, 2> kKeepAliveDatagram{wire::kPortMessage, wire::kRegistration};
     if (!hub.edges.socket.sendTo({kLoopback, registeredPort(remote)}, kKeepAliveDatagram)) {
         lapseRegistration(remote);
     }
@@ -134,7 +97,7 @@ void answerPortQuery(Hub& hub) {
     const std::uint32_t digits = remote.registeredPortValid.load(std::memory_order_acquire)
                                      ? remote.registeredPortDigits.load(std::memory_order_relaxed)
                                      : 0;
-    const std::array<std::uint8_t, 5> reply{kPortMessage, kQuery, digit(digits, 16), digit(digits, 8),
+    const std::array<std::uint8_t, 5> reply{wire::kPortMessage, wire::kQuery, digit(digits, 16), digit(digits, 8),
                                             digit(digits, 0)};
     const Endpoint to{kLoopback, remote.portQueryReplyPort.load(std::memory_order_relaxed)};
     (void)hub.edges.socket.sendTo(to, reply);  // a lost reply is the querier's to repeat
@@ -149,7 +112,7 @@ void dropRemoteApp(Hub& hub) {
 }
 
 std::array<std::uint8_t, 8> buildStatusDatagram(const TickValues& tick) {
-    return {kStatusTag,
+    return {wire::kStatusTag,
             static_cast<std::uint8_t>(tick.stickXByte),
             static_cast<std::uint8_t>(tick.stickYByte),
             static_cast<std::uint8_t>(tick.headingRFByte),
@@ -185,14 +148,19 @@ std::uint16_t portFromDigits(std::uint8_t d1, std::uint8_t d2, std::uint8_t d3) 
 
 void applyRemoteDatagram(RemoteState& remote, const std::uint8_t* bytes, std::size_t length,
                          const Endpoint& from) {
-    if (length < 1 || length > kReceiveBufferSize) return;
-    const Message message(bytes, length);
-    switch (message[0]) {
-        case kControl: applyControlMessage(remote, message, from); break;
-        case kInputs: applyInputs(remote, message); break;
-        case kPortMessage: applyPortMessage(remote, message); break;
-        default: break;
-    }
+    std::visit(Overloaded{
+                   [](const std::monostate&) {},
+                   [&](const FeederEnableMessage&) { remote.feederEnabled.store(true, std::memory_order_release); },
+                   [&](const HelloMessage&) {
+                       connectByHello(remote, {from.address, static_cast<std::uint16_t>(from.port + 1)});
+                   },
+                   [&](const HelloWithPortMessage& hello) { connectByHello(remote, {from.address, hello.replyPort}); },
+                   [&](const KeepAliveMessage&) { keepConnected(remote); },
+                   [&](const InputsMessage& inputs) { applyInputs(remote, inputs); },
+                   [&](const PortRegistrationMessage& registration) { applyRegistration(remote, registration); },
+                   [&](const PortQueryMessage& query) { applyQuery(remote, query); },
+               },
+               decodeHubMessage({bytes, length}));
 }
 
 void runRemoteStageA(Hub& hub) {
@@ -207,7 +175,7 @@ void runRemoteStageB(Hub& hub) {
     bool connected = remote.connected.load(std::memory_order_acquire);
     if (connected && !remote.announced) {
         remote.lastSeen.store(now, std::memory_order_relaxed);
-        static constexpr std::array<std::uint8_t, 2> kConnectionReply{kControl, kHello};
+        static constexpr std::array<std::uint8_t, 2> kConnectionReply{wire::kControl, wire::kHello};
         if (!hub.edges.socket.sendTo(remote.appEndpoint.load(std::memory_order_relaxed), kConnectionReply)) {
             dropRemoteApp(hub);
             return;
