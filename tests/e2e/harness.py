@@ -18,7 +18,7 @@ from pathlib import Path
 
 HUB_TITLE = "VR Stepdeck Hub (v2.0)"
 STICK_PORT, XDRV_PORT, FEEDER_PORT = 45040, 45045, 45042
-SIM_PORT = 45050
+SIM_PORT = 45150  # not 45050: a remote app that says hello 1,3,4,50,50 listens there
 
 GREETING = bytes([0x01, 0x03, 0x02, 0x6F, 0x00])
 XDRV_GREETING = b"XDRV" + struct.pack("<I", 1) + bytes(16) + struct.pack("<I", 3)

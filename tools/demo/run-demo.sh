@@ -25,7 +25,7 @@ rm -f "$demo/sim.log"
 
 export WINEPREFIX=$build/demo-wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="dinput8=n,b;mscoree,mshtml="
-export STEPDECK_SIM_CONFIG=$demo/demo.cfg STEPDECK_SIM_LOG=$demo/sim.log STEPDECK_SIM_PORT=45050
+export STEPDECK_SIM_CONFIG=$demo/demo.cfg STEPDECK_SIM_LOG=$demo/sim.log STEPDECK_SIM_PORT=45150
 
 xvfb_pid=""
 decoder_pid=""

@@ -92,7 +92,8 @@ struct ScriptEntry {
 struct Simulator {
     std::vector<Device> devices;
     std::array<Failure, kFailPointCount> failures{};  // the global points
-    int controlPort = 45050;                          // 0: no control port
+    // Not 45050: a remote app that says hello 1,3,4,50,50 listens there.
+    int controlPort = 45150;                          // 0: no control port
     std::string scriptPath;                           // as written in the configuration
     std::vector<ScriptEntry> script;
     std::size_t scriptNext = 0;
