@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(remote_decoder replay_line core)
+[ ${#targets[@]} -gt 0 ] || targets=(remote_decoder replay_line core device_text)
 
 CXX=${CXX_FOR_FUZZ:-clang++} cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
