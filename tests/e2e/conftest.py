@@ -7,10 +7,16 @@ import pytest
 from harness import HubRun, WineSession
 
 
+# What the tests measured or saw, printed at the end of the run and kept in
+# the artifacts' figures.txt.
+FIGURES = []
+
+
 @pytest.fixture(scope="session")
 def wine():
     artifacts = Path(os.environ.get("E2E_ARTIFACTS", "build/e2e-artifacts"))
     session = WineSession(artifacts)
+    (session.artifacts / "figures.txt").unlink(missing_ok=True)
     try:
         session.start()
         yield session
@@ -37,3 +43,22 @@ def start_hub(wine, tmp_path):
     wine.kill_leftovers()
     # The next hub binds port 45041 again: let the killed one's socket go.
     time.sleep(0.2)
+
+
+@pytest.fixture
+def report(request, wine):
+    """report(text) states a test's figure or outcome."""
+    def say(text):
+        line = f"{request.node.name}: {text}"
+        FIGURES.append(line)
+        print(line)
+        with open(wine.artifacts / "figures.txt", "a", encoding="utf-8") as out:
+            out.write(line + "\n")
+    return say
+
+
+def pytest_terminal_summary(terminalreporter):
+    if FIGURES:
+        terminalreporter.section("figures and outcomes")
+        for line in FIGURES:
+            terminalreporter.write_line(line)

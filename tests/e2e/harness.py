@@ -18,6 +18,7 @@ from pathlib import Path
 
 HUB_TITLE = "VR Stepdeck Hub (v2.0)"
 STICK_PORT, XDRV_PORT, FEEDER_PORT = 45040, 45045, 45042
+HUB_PORT = 45041
 SIM_PORT = 45150  # not 45050: a remote app that says hello 1,3,4,50,50 listens there
 
 GREETING = bytes([0x01, 0x03, 0x02, 0x6F, 0x00])
@@ -102,6 +103,11 @@ class Listeners:
 
     def count_after(self, port, since):
         return len([d for d in self.all(port) if d.stamp >= since])
+
+    def send(self, port, data):
+        """Sends data to the hub's port 45041 from the socket bound to `port`,
+        so the hub sees that port as the source."""
+        dict(self.sockets)[port].sendto(bytes(data), ("127.0.0.1", HUB_PORT))
 
     def close(self):
         self.running = False
@@ -240,7 +246,10 @@ class WineSession:
 class HubRun:
     """One start of hub.exe with a simulator configuration."""
 
-    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None):
+    def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
+                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT):
+        """listen_ports: the consumers' ports to receive on (none: nothing
+        listens there); sim_port: the simulator's control port (0: none)."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -248,7 +257,9 @@ class HubRun:
         env = dict(session.env)
         env["STEPDECK_SIM_CONFIG"] = str(config_path)
         env["STEPDECK_SIM_LOG"] = str(self.log_path)
-        self.listeners = Listeners()
+        env["STEPDECK_SIM_PORT"] = str(sim_port)
+        self.sim_port = sim_port
+        self.listeners = Listeners(listen_ports)
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.control.settimeout(2.0)
         program_dir = program_dir or session.program_dir
@@ -265,7 +276,7 @@ class HubRun:
         """Sends one command to the simulator and returns its reply."""
         deadline = time.time() + 10
         while True:
-            self.control.sendto(command.encode(), ("127.0.0.1", SIM_PORT))
+            self.control.sendto(command.encode(), ("127.0.0.1", self.sim_port))
             try:
                 reply = self.control.recv(4096).decode()
                 break
