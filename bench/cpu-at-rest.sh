@@ -4,18 +4,21 @@
 # at rest, and the CPU time of each process (all its threads, from
 # /proc/PID/task/*/schedstat, in nanoseconds) is taken over the same interval.
 #
-#   bench/cpu-at-rest.sh BUILD_DIR [SECONDS]     (default 30 s)
+#   bench/cpu-at-rest.sh BUILD_DIR [SECONDS] [SCRIPT]     (default 30 s)
 #
+# SCRIPT: a simulator script of timed states (tools/simulator/README.md) that
+# both programs' Stepdecks play, to measure steady motion instead of rest.
 # BUILD_DIR is a Windows build with bin/hub.exe, bin/stepdeck-floor.exe,
 # bin/simulator/dinput8.dll and bin/dialog-driver.exe. Prints each program's
 # CPU time and share of one core, and the ratio hub / floor.
 set -euo pipefail
 if [ $# -lt 1 ]; then
-  echo "usage: $0 BUILD_DIR [SECONDS]" >&2
+  echo "usage: $0 BUILD_DIR [SECONDS] [SCRIPT]" >&2
   exit 2
 fi
 build=$(cd "$1" && pwd)
 seconds=${2:-30}
+script=${3:+$(cd "$(dirname "$3")" && pwd)/$(basename "$3")}
 work=$build/cpu-at-rest
 mkdir -p "$work"
 cp "$build/bin/hub.exe" "$build/bin/stepdeck-floor.exe" "$build/bin/simulator/dinput8.dll" "$work/"
@@ -26,6 +29,8 @@ export WINEDLLOVERRIDES="dinput8=n,b;mscoree,mshtml="
 # has a thread that could wake.
 unset STEPDECK_SIM_CONFIG STEPDECK_SIM_SCRIPT STEPDECK_SIM_LOG
 export STEPDECK_SIM_PORT=0
+# A script is played at the programs' own polls: still no extra thread.
+[ -z "$script" ] || export STEPDECK_SIM_SCRIPT=$script
 
 pids=()
 cleanup() {
@@ -48,7 +53,7 @@ wineserver -p 2>/dev/null || true  # a warm server for both programs
 # machine with the consumers running; the stick datagrams are counted, to
 # show that both programs tick.
 /usr/bin/python3 - "$work/stick-count" <<'EOF' &
-import select, socket, sys
+import os, select, socket, sys
 socks = []
 for port in (45040, 45045, 45042):
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -59,8 +64,10 @@ while True:
     for s in select.select(socks, [], [], 0.5)[0]:
         if len(s.recv(2048)) == 5 and s is socks[0]:
             count += 1
-    with open(sys.argv[1], "w") as out:
+    # Replaced whole, so a reader never sees the file half written.
+    with open(sys.argv[1] + ".new", "w") as out:
         out.write(str(count))
+    os.replace(sys.argv[1] + ".new", sys.argv[1])
 EOF
 pids+=($!)
 

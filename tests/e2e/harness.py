@@ -265,6 +265,7 @@ class HubRun:
         program_dir = program_dir or session.program_dir
         command = ["wine", str(program_dir / "hub.exe"), *args]
         self.stderr_path = Path(work_dir) / "hub.stderr"
+        self.started = time.time()
         self.process = subprocess.Popen(command, env=env, cwd=program_dir,
                                         stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))
 
