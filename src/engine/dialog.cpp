@@ -49,29 +49,29 @@ void cancel(Hub& hub) {
     hub.edges.window.endDialog(0);
 }
 
+// The vJoy mode button's cycle. Entering modes 6, 7 and 9 resets the stick
+// sensitivity and relabels the button that sets it.
+struct VjoyModeStep {
+    int from;
+    int to;
+    const char* sensitivityLabel;  // null: the sensitivity and the label stay
+};
+constexpr std::array<VjoyModeStep, 5> kVjoyModeCycle{{{kVjoyFourWay, kVjoySkate, nullptr},
+                                                       {kVjoySkate, kVjoyPedalBrake, "RH Stick"},
+                                                       {kVjoyPedalBrake, kVjoyFlightSim, "100%"},
+                                                       {kVjoyFlightSim, kVjoyBiking, "100%"},
+                                                       {kVjoyBiking, kVjoyFourWay, nullptr}}};
+
 void nextVjoyMode(Hub& hub) {
     DialogState& dialog = hub.state.dialog;
-    Window& window = hub.edges.window;
-    switch (dialog.vjoyMode) {
-        case kVjoyFourWay:
-            dialog.vjoyMode = kVjoySkate;
-            break;
-        case kVjoySkate:
-            dialog.vjoyMode = kVjoyPedalBrake;
+    for (const VjoyModeStep& step : kVjoyModeCycle) {
+        if (step.from != dialog.vjoyMode) continue;
+        dialog.vjoyMode = step.to;
+        if (step.sensitivityLabel != nullptr) {
             dialog.stickSensitivity = 0;
-            window.setText(control::kSensitivityButton, "RH Stick");
-            break;
-        case kVjoyPedalBrake:
-        case kVjoyFlightSim:
-            dialog.vjoyMode = dialog.vjoyMode == kVjoyPedalBrake ? kVjoyFlightSim : kVjoyBiking;
-            dialog.stickSensitivity = 0;
-            showPercent(window, control::kSensitivityButton, 100);
-            break;
-        case kVjoyBiking:
-            dialog.vjoyMode = kVjoyFourWay;
-            break;
-        default:
-            break;
+            hub.edges.window.setText(control::kSensitivityButton, step.sensitivityLabel);
+        }
+        return;
     }
 }
 
@@ -88,26 +88,33 @@ void nextInitialSpeed(Hub& hub) {
                 initialSpeedPercent(dialog.locomotionMode, dialog.initialSpeedAdjust));
 }
 
+int locomotionModeAfter(int mode) {
+    switch (mode) {
+        case kModeNormal: return kModeAdvanced;
+        case kModeAdvanced: return kModeSeated;
+        case kModeSeated: return kModeSeated2;
+        default: return kModeNormal;
+    }
+}
+
+// Entering "Advanced" starts it at its own speeds; every other mode starts
+// at the initial speed 100 %. Leaving "Advanced" keeps its speed adjustment.
 void nextLocomotionMode(Hub& hub) {
     DialogState& dialog = hub.state.dialog;
     Window& window = hub.edges.window;
-    switch (dialog.locomotionMode) {
-        case kModeNormal:
-            dialog.locomotionMode = kModeAdvanced;
-            dialog.initialSpeedAdjust = kAdvancedStartInitialSpeed;
-            dialog.speedAdjust = kAdvancedStartSpeed;
-            showPercent(window, control::kSpeedButton, kSpeedPercent[kAdvancedStartSpeed]);
-            break;
-        case kModeAdvanced: dialog.locomotionMode = kModeSeated; dialog.initialSpeedAdjust = 0; break;
-        case kModeSeated: dialog.locomotionMode = kModeSeated2; dialog.initialSpeedAdjust = 0; break;
-        case kModeSeated2: dialog.locomotionMode = kModeNormal; dialog.initialSpeedAdjust = 0; break;
-        default: return;
+    dialog.locomotionMode = locomotionModeAfter(dialog.locomotionMode);
+    const bool advanced = dialog.locomotionMode == kModeAdvanced;
+    if (advanced) {
+        dialog.initialSpeedAdjust = kAdvancedStartInitialSpeed;
+        dialog.speedAdjust = kAdvancedStartSpeed;
+        showPercent(window, control::kSpeedButton, kSpeedPercent[kAdvancedStartSpeed]);
+    } else {
+        dialog.initialSpeedAdjust = 0;
     }
     showPercent(window, control::kInitialSpeedButton,
                 initialSpeedPercent(dialog.locomotionMode, dialog.initialSpeedAdjust));
-    window.enable(control::kSpeedButton, dialog.locomotionMode == kModeAdvanced);
-    window.enable(control::kInitialSpeedButton,
-                  dialog.locomotionMode == kModeNormal || dialog.locomotionMode == kModeAdvanced);
+    window.enable(control::kSpeedButton, advanced);
+    window.enable(control::kInitialSpeedButton, advanced || dialog.locomotionMode == kModeNormal);
 }
 
 void nextSpeed(Hub& hub) {
