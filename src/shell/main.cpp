@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/controls.h"
 #include "engine/xinput_filter.h"
 #include "shell/resource.h"
 #include "shell/shell.h"
