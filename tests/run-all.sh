@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Runs every test of the hub on a fresh Debian machine: installs what the
 # build needs, builds both presets, and runs the unit tests (natively, under
-# the sanitizers and under Wine), the replay scripts, the listener test and
-# the end-to-end tests of the real Windows program under Wine.
+# the sanitizers and under Wine), the replay scripts, the listener test, the
+# allocation test, the peer tool's tests, the plot and dissector checks, the
+# fuzzers, and the end-to-end tests of the real Windows program under Wine.
+#
+#   FUZZ_SECONDS=N   time per fuzz target (default 45)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,8 +16,13 @@ step() { printf '\n==== %s\n' "$*"; }
 step "native build"
 cmake --preset native >/dev/null
 cmake --build --preset native
-step "native tests: unit tests and replay scripts"
+step "native tests: unit, replay, listener, allocation and peer tests"
 ctest --preset native
+
+step "hub-replay --plot, drawn by a headless browser"
+tests/plot/run.sh build/native/bin/hub-replay
+step "the Wireshark dissector on captures of every replay script"
+tests/wireshark/run.sh build/native/bin/hub-replay
 
 step "AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
@@ -26,14 +34,16 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan
 
+step "fuzzers (libFuzzer with ASan and UBSan, a bounded time per target)"
+FUZZ_SECONDS=${FUZZ_SECONDS:-45} fuzz/run.sh
+
 step "windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 step "the core's unit tests for Windows, under Wine"
-export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 ctest --preset windows
 
-if [ -x tests/e2e/run.sh ]; then
-  step "end-to-end tests of hub.exe under Wine"
-  tests/e2e/run.sh build/windows
-fi
+step "end-to-end tests of hub.exe under Wine"
+tests/e2e/run.sh build/windows
+step "the Wireshark dissector on a capture of hub.exe under Wine"
+tests/wireshark/real_run.sh build/windows

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick
   python3 python3-pytest
-  valgrind
+  valgrind tshark chromium
 )
 missing=()
 for package in "${packages[@]}"; do
@@ -17,6 +17,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  # tshark asks whether non-root users may capture: they may not.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | $sudo debconf-set-selections
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
