@@ -8,7 +8,7 @@ import subprocess
 import sys
 import time
 
-from harness import FEEDER_PORT, HUB_PORT, STICK_PORT, Listeners
+from harness import FEEDER_PORT, STICK_PORT, Listeners
 
 REMOTE_PORT = 45050  # where the remote app of hello 1,3,4,50,50 listens
 HELLO_45050 = bytes([1, 3, 4, 50, 50])
