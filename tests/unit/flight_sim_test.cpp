@@ -154,6 +154,19 @@ TEST_F(FlightStageTest, ReleasingTheSpringDialSendsCentreAndHoldMovesOnFinerStep
     EXPECT_EQ(t.hub.state.flight.latched.holdDial, 0.0005f);
 }
 
+TEST_F(FlightStageTest, ToePedalBytesCarryThePresentValueNotTheLatchedOne) {
+    t.attachGamepad();
+    t.deck.record.lRz = t.deck.record.lRx = -100;  // tilted below -5: the toe pedals keep their values
+    t.hub.state.flight.rightToePedal = 0.5024f;     // unit byte 128
+    t.hub.state.flight.latched.rightToePedal = 0.5015f;  // unit byte 127, within the threshold
+    t.hub.state.flight.springDial = t.hub.state.flight.latched.springDial = 0.5f;
+    t.hub.state.stick1.startQuadrant = 2;  // released: the spring dial moves back to 0
+    t.tick(1033);
+    ASSERT_EQ(feederSends(), 1u);
+    EXPECT_EQ(t.socket.to(45042)[0].bytes[7], 128);
+    EXPECT_EQ(t.hub.state.flight.latched.rightToePedal, 0.5015f);
+}
+
 TEST_F(FlightStageTest, WithoutAGamepadTheDialsKeepTheirValuesAndTheBrakeIsTheRightToePedal) {
     t.hub.state.stick1 = stick(true, 0, 90.0f);
     t.hub.state.flight.throttleDial = 0.2f;
