@@ -31,7 +31,8 @@ float StartJumpSmoother::apply(float raw) {
     }
     const double ramp = static_cast<double>(rampValue);
     rampValue = static_cast<float>((static_cast<double>(raw) - ramp) * kRampFactor + ramp);
-    if (std::fabs(static_cast<double>(raw) - static_cast<double>(rampValue)) < kRampEnd) ramping = false;
+    // The distance is a single-precision value; only the comparison is double.
+    if (static_cast<double>(std::fabs(raw - rampValue)) < kRampEnd) ramping = false;
     return rampValue;
 }
 

@@ -35,6 +35,18 @@ TEST(StartJumpSmoother, RampBlendIsDoneInDoubleAndRoundedOnce) {
     EXPECT_EQ(next, expected);
 }
 
+TEST(StartJumpSmoother, RampEndMeasuresTheDistanceInSinglePrecision) {
+    // The float distance 0.2f lies just above the double 0.2: the ramp goes on,
+    // where a distance taken in double would end it.
+    StartJumpSmoother smoother;
+    smoother.ramping = true;
+    smoother.rampValue = -0x1.21211ep-5f;
+    smoother.previousRaw = 0.2f;
+    smoother.apply(0.2f);
+    EXPECT_EQ(smoother.rampValue, 0x1.733334p-28f);
+    EXPECT_TRUE(smoother.ramping);
+}
+
 TEST(StartJumpSmoother, OnlyAJumpFromExactZeroBeyondPointFourIsEased) {
     StartJumpSmoother fromNearRest;
     fromNearRest.apply(0.01f);
