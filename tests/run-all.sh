@@ -41,7 +41,8 @@ step "windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 step "the core's unit tests for Windows, under Wine"
-ctest --preset windows
+WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+  ctest --preset windows
 
 step "end-to-end tests of hub.exe under Wine"
 tests/e2e/run.sh build/windows
