@@ -5,7 +5,7 @@
 # allocation test, the peer tool's tests, the plot and dissector checks, the
 # fuzzers, and the end-to-end tests of the real Windows program under Wine.
 #
-#   FUZZ_SECONDS=N   time per fuzz target (default 45)
+#   FUZZ_SECONDS=N   time per fuzz target (default 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,38 +13,53 @@ bash tools/install-deps.sh
 
 step() { printf '\n==== %s\n' "$*"; }
 
+# Runs one suite, shows its output, and adds the tests it reports passed
+# (ctest, pytest and the plain "N passed, N failed" line) to the total.
+passed=0
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+suite() {
+  "$@" 2>&1 | tee "$log"
+  local count
+  count=$(sed -n -E 's/.*tests failed out of ([0-9]+).*/\1/p; s/^=+ ([0-9]+) passed.*/\1/p; s/^([0-9]+) passed, 0 failed.*/\1/p' "$log" | tail -n 1)
+  passed=$((passed + ${count:-0}))
+}
+
 step "native build"
 cmake --preset native >/dev/null
 cmake --build --preset native
 step "native tests: unit, replay, listener, allocation and peer tests"
-ctest --preset native
+suite ctest --preset native
 
 step "hub-replay --plot, drawn by a headless browser"
-tests/plot/run.sh build/native/bin/hub-replay
+suite tests/plot/run.sh build/native/bin/hub-replay
 step "the Wireshark dissector on captures of every replay script"
-tests/wireshark/run.sh build/native/bin/hub-replay
+suite tests/wireshark/run.sh build/native/bin/hub-replay
 
 step "AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
-ctest --preset asan
+suite ctest --preset asan
 
 step "ThreadSanitizer"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
-ctest --preset tsan
+suite ctest --preset tsan
 
 step "fuzzers (libFuzzer with ASan and UBSan, a bounded time per target)"
-FUZZ_SECONDS=${FUZZ_SECONDS:-45} fuzz/run.sh
+FUZZ_SECONDS=${FUZZ_SECONDS:-30} fuzz/run.sh
 
 step "windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 step "the core's unit tests for Windows, under Wine"
 WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-  ctest --preset windows
+  suite ctest --preset windows
 
 step "end-to-end tests of hub.exe under Wine"
-tests/e2e/run.sh build/windows
+suite tests/e2e/run.sh build/windows
 step "the Wireshark dissector on a capture of hub.exe under Wine"
-tests/wireshark/real_run.sh build/windows
+suite tests/wireshark/real_run.sh build/windows
+
+step "summary"
+echo "total: $passed passed, 0 failed"
