@@ -14,6 +14,16 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+// Takes the next line off the text, without its comment and surrounding blanks.
+std::string_view takeLine(std::string_view& text) {
+    const auto end = text.find('\n');
+    auto line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    const auto hash = line.find('#');
+    if (hash != std::string_view::npos) line = line.substr(0, hash);
+    return trim(line);
+}
+
 std::vector<std::string_view> words(std::string_view text) {
     std::vector<std::string_view> out;
     std::size_t at = 0;
@@ -241,13 +251,8 @@ bool parseConfig(std::string_view text, Simulator& out, std::string& error) {
         return false;
     };
     while (!text.empty()) {
-        const auto end = text.find('\n');
-        auto line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        const auto line = takeLine(text);
         ++lineNumber;
-        const auto hash = line.find('#');
-        if (hash != std::string_view::npos) line = line.substr(0, hash);
-        line = trim(line);
         if (line.empty()) continue;
         if (line == "[device]") {
             sim.devices.emplace_back();
@@ -301,13 +306,8 @@ bool parseScript(std::string_view text, std::vector<ScriptEntry>& out, std::stri
     int lineNumber = 0;
     std::uint32_t previous = 0;
     while (!text.empty()) {
-        const auto end = text.find('\n');
-        auto line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        const auto line = takeLine(text);
         ++lineNumber;
-        const auto hash = line.find('#');
-        if (hash != std::string_view::npos) line = line.substr(0, hash);
-        line = trim(line);
         if (line.empty()) continue;
         const auto space = line.find_first_of(" \t");
         std::int64_t atMs = 0;
