@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "engine/command_line.h"
+
 namespace hub {
 
 namespace {
-
-char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
 bool isSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
@@ -51,13 +51,7 @@ std::uint32_t idAfter(std::u16string_view deviceId, std::u16string_view marker) 
 
 }  // namespace
 
-bool isNoXInputSwitch(std::u16string_view argument) {
-    constexpr std::u16string_view kName = u"noxinput";
-    if (argument.size() != 1 + kName.size()) return false;
-    if (argument[0] != u'-' && argument[0] != u'/') return false;
-    return std::equal(kName.begin(), kName.end(), argument.begin() + 1,
-                      [](char16_t expected, char16_t given) { return expected == asciiLower(given); });
-}
+bool isNoXInputSwitch(std::u16string_view argument) { return isSwitch(argument, u"noxinput"); }
 
 bool noXInputSwitchGiven(std::span<const std::u16string_view> arguments) {
     return arguments.size() > 1 && std::any_of(arguments.begin() + 1, arguments.end(), isNoXInputSwitch);
