@@ -1,0 +1,96 @@
+// The recording's way to its file. The tick appends whole lines to a buffer
+// allocated once, without blocking and without touching the heap; a writer
+// thread of its own writes them out every 100 ms and hands them to the disk
+// at least once a second. A failed write ends the recording, with the file
+// cut back to its last whole line; the hub goes on without it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace hub {
+
+// The file a recording goes to, already created and empty.
+class RecordingFile {
+public:
+    virtual ~RecordingFile() = default;
+    // Appends the bytes; returns how many of them reached the file (all of
+    // them unless the write failed).
+    virtual std::size_t write(std::span<const char> bytes) = 0;
+    // Hands what was written to the disk; false when that failed.
+    virtual bool flush() = 0;
+    // Cuts the file back to its first `size` bytes; false when that failed.
+    virtual bool truncate(std::uint64_t size) = 0;
+    // Why the latest failed call failed, in words for the user (UTF-8).
+    virtual std::string failure() = 0;
+};
+
+struct WriterTiming {
+    std::chrono::milliseconds writeEvery{100};
+    std::chrono::milliseconds flushEvery{1000};
+};
+
+class RecordingWriter {
+public:
+    // 4 MiB hold more than a second of the busiest session: a tick line
+    // with both devices and a full queue of the longest datagrams.
+    static constexpr std::size_t kDefaultCapacity = std::size_t{4} << 20;
+
+    RecordingWriter(RecordingFile& file, std::size_t capacity = kDefaultCapacity, WriterTiming timing = {});
+    ~RecordingWriter();
+    RecordingWriter(const RecordingWriter&) = delete;
+    RecordingWriter& operator=(const RecordingWriter&) = delete;
+
+    // The one thread that records: appends the line and its line end. Once
+    // the recording has ended, or when the buffer has no room for the line
+    // (the disk falls behind: that ends the recording), the line is dropped.
+    void append(std::string_view line);
+
+    // Writes out every line appended so far, hands the file to the disk and
+    // ends the writer thread. Further calls, and appends, do nothing.
+    void close();
+
+    // After close(): why the recording ended before the session, if it did.
+    std::optional<std::string> stoppedEarly() const;
+
+private:
+    void run();
+    // Writes what the buffer holds; false once the recording has ended.
+    bool writeOut();
+    bool flush();
+    void stop(std::string reason);
+    std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to) const;
+
+    RecordingFile& file_;
+    const std::size_t capacity_;
+    const WriterTiming timing_;
+    const std::unique_ptr<char[]> ring_;
+
+    // Byte counts since the start: the producer advances `appended_`, the
+    // writer thread `written_`; the bytes between them are in the ring.
+    std::atomic<std::uint64_t> appended_{0};
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<bool> ended_{false};     // set by either side; no more lines are taken
+    std::atomic<bool> overflow_{false};  // set by the producer when a line found no room
+
+    // The writer thread's own.
+    std::uint64_t flushedUpTo_ = 0;
+    std::optional<std::string> stoppedEarly_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool closing_ = false;
+    std::thread thread_;
+};
+
+}  // namespace hub
