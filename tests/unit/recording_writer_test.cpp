@@ -20,7 +20,8 @@ using testing::MemoryRecordingFile;
 
 // A writer that writes out only when closed: what it writes is then fixed.
 constexpr WriterTiming kOnlyOnClose{std::chrono::hours(1), std::chrono::hours(1)};
-// A writer that writes out at once.
+// A writer that writes out at once, and flushes once it has written out
+// everything it took: a flush shows the room it made in the buffer.
 constexpr WriterTiming kEagerly{1ms, 1ms};
 
 // Waits for the writer thread; the limit is there for a hung writer only.
@@ -55,7 +56,7 @@ TEST(RecordingWriter, LinesThatWrapAroundTheBufferStayWhole) {
     for (int i = 0; i < 200; ++i) {
         const std::string line = "{\"command\":" + std::to_string(i * 7919 % 100000) + "}";
         expected += line + "\n";
-        ASSERT_TRUE(eventually([&] { return file.contents().size() + 64 >= expected.size(); }));  // room for it
+        ASSERT_TRUE(eventually([&] { return file.flushedSize() + 64 >= expected.size(); }));  // room for it
         writer.append(line);
     }
     writer.close();
@@ -70,7 +71,7 @@ std::string wrappedOnDisk(std::size_t diskSize, MemoryRecordingFile& file, std::
     RecordingWriter writer(file, 64, kEagerly);
     const std::string first(39, 'a');
     writer.append(first);
-    EXPECT_TRUE(eventually([&] { return file.contents().size() == 40; }));
+    EXPECT_TRUE(eventually([&] { return file.flushedSize() == 40; }));
     writer.append(std::string(10, 'b'));  // bytes 40 ... 50
     writer.append(std::string(20, 'c'));  // bytes 51 ... 71: 13 before the ring's end, 8 after
     writer.append(std::string(4, 'd'));   // bytes 72 ... 76
@@ -104,8 +105,7 @@ TEST(RecordingWriter, AfterAFailedWriteNothingMoreIsWrittenAndTheCloseIsQuiet) {
     writer.append("0123");
     writer.append("0123456789");
     ASSERT_TRUE(eventually([&] { return file.truncations() == 1; }));
-    file.diskSize = 1000;  // room again: the recording stays ended
-    writer.append("later");
+    writer.append("late");  // it would fit
     writer.close();
     writer.close();
     EXPECT_EQ(file.contents(), "0123\n");
