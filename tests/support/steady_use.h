@@ -1,71 +1,20 @@
-// A hub on edges that do nothing and allocate nothing (what one timer message
-// costs the core itself), and the realistic motion the measurements run on.
-// Shared by the benchmarks and the heap-allocation test.
+// A hub in steady use of every input path, and the realistic motion it runs
+// on: a Stepdeck and a gamepad attached, the feeder enabled and a remote app
+// connected through the listener's decoder. The benchmarks, the allocation
+// test and the benchmarks' replay scripts all run exactly this.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <array>
 #include <span>
-#include <string_view>
 
-#include "engine/hub.h"
+#include "engine/session.h"
+#include "scripted_edges.h"
 
-namespace hub::quiet {
-
-class NullDevice final : public InputDevice {
-public:
-    JoystickRecord record{};
-    HResult poll() override { return 0; }
-    HResult acquire() override { return 0; }
-    HResult getState(JoystickRecord& out) override {
-        out = record;
-        return 0;
-    }
-};
+namespace hub::testing {
 
 inline constexpr std::uint64_t kStartMs = 1000;
-
-class StepClock final : public Clock {
-public:
-    std::uint64_t now = kStartMs;
-    std::uint64_t nowMs() override { return now; }
-};
-
-// Counts what it is given, so the work of building each datagram and text
-// stays observable.
-class CountingSocket final : public DatagramSocket {
-public:
-    std::uint64_t datagrams = 0;
-    std::uint64_t bytes = 0;
-    bool sendTo(const Endpoint&, std::span<const std::uint8_t> sent) override {
-        ++datagrams;
-        bytes += sent.size();
-        return true;
-    }
-};
-
-class CountingWindow final : public Window {
-public:
-    std::uint64_t texts = 0;
-    void setText(int, std::string_view text) override { texts += text.size(); }
-    void enable(int, bool) override {}
-    void messageBox(std::string_view, std::string_view) override {}
-    void stopTimer() override {}
-    void endDialog(int) override {}
-};
-
-class NullLauncher final : public Launcher {
-public:
-    std::string_view programPath() override { return "C:\\Hub\\hub.exe"; }
-    void start(std::string_view) override {}
-};
-
-class AbortingProcess final : public Process {
-public:
-    [[noreturn]] void exitNow(int) override { std::abort(); }
-};
 
 // Where the remote app and the other peers send from.
 inline constexpr Endpoint kPeer{kLoopback, 50123};
@@ -78,32 +27,6 @@ inline constexpr std::uint8_t kRegistration[] = {21, 1, 5, 5, 0};
 inline constexpr std::uint8_t kInputsAtRest[] = {32, 128, 0, 0, 0, 128, 128, 0, 0};
 inline constexpr std::span<const std::uint8_t> kSetUpDatagrams[] = {kFeederEnable, kHello, kRegistration,
                                                                     kInputsAtRest};
-
-// Steady use of every input path: a Stepdeck and a gamepad attached, the
-// feeder enabled and a remote app connected through the listener's decoder.
-struct QuietHub {
-    NullDevice deck;
-    NullDevice pad;
-    StepClock clock;
-    CountingSocket socket;
-    CountingWindow window;
-    NullLauncher launcher;
-    AbortingProcess process;
-    Hub hub{HubEdges{clock, socket, window, launcher, process}};
-
-    QuietHub(int locomotionMode, int vjoyMode) {
-        hub.devices.deck = &deck;
-        hub.devices.gamepad = &pad;
-        hub.state.dialog.locomotionMode = locomotionMode;
-        hub.state.dialog.vjoyMode = vjoyMode;
-        startUp(hub);
-        for (std::span<const std::uint8_t> datagram : kSetUpDatagrams) receive(datagram);
-    }
-
-    void receive(std::span<const std::uint8_t> datagram) {
-        applyRemoteDatagram(hub.state.remote, datagram.data(), datagram.size(), kPeer);
-    }
-};
 
 inline constexpr double kTwoPi = 6.28318530717958647692;
 
@@ -147,16 +70,17 @@ inline void skateOnDeck(JoystickRecord& deck, std::uint64_t now) {
     deck.rgbButtons[3] = !lifted && now % 500 < 150 ? 0x80 : 0;
 }
 
-// Pedalling in mode 6: both feet tilted forward, pressing in turn, so the
-// pedal crosses the dead band into throttle and into brake by degrees.
+// Pedalling in "Diff. Pedal n Brake": both feet tilted forward, pressing in
+// turn, so the pedal crosses the dead band into throttle and into brake by
+// degrees.
 inline void pedalOnDeck(JoystickRecord& deck, std::uint64_t now) {
     const double phase = static_cast<double>(now) * 0.001 * kTwoPi;
     deck.lRz = static_cast<std::int32_t>(150 + 100 * std::sin(phase * 0.5));
     deck.lRx = static_cast<std::int32_t>(150 - 100 * std::sin(phase * 0.5));
 }
 
-// Flying in mode 7: each foot rests on its first button, so the twists of the
-// walking motion steer and its tilts work the toe pedals.
+// Flying in "Flight Sim": each foot rests on its first button, so the twists
+// of the walking motion steer and its tilts work the toe pedals.
 inline void flyOnDeck(JoystickRecord& deck) {
     deck.rgbButtons[0] = deck.rgbButtons[2] = 0x80;
     deck.rgbButtons[1] = deck.rgbButtons[3] = 0;
@@ -183,11 +107,11 @@ inline void movePad(JoystickRecord& pad, std::uint64_t now) {
 }
 
 // Both devices' records at `now`, as the vJoy mode has the user move.
-inline void moveInputs(JoystickRecord& deck, JoystickRecord& pad, int vjoyMode, std::uint64_t now) {
+inline void moveInputs(JoystickRecord& deck, JoystickRecord& pad, VjoyMode mode, std::uint64_t now) {
     moveDeck(deck, now);
-    if (vjoyMode == 5) skateOnDeck(deck, now);
-    if (vjoyMode == 6) pedalOnDeck(deck, now);
-    if (vjoyMode == 7) flyOnDeck(deck);
+    if (mode == VjoyMode::Skate) skateOnDeck(deck, now);
+    if (mode == VjoyMode::PedalBrake) pedalOnDeck(deck, now);
+    if (mode == VjoyMode::FlightSim) flyOnDeck(deck);
     movePad(pad, now);
 }
 
@@ -199,17 +123,32 @@ inline std::array<std::uint8_t, 9> remoteInputs(const JoystickRecord& pad) {
     return {32, steering, 0x05, 0, 0, 100, 156, 0, 0};
 }
 
-inline constexpr std::uint64_t kTickPeriodMs = 33;
+inline constexpr LocomotionMode kLocomotionModes[] = {LocomotionMode::Normal, LocomotionMode::Seated,
+                                                      LocomotionMode::Seated2, LocomotionMode::Advanced};
 
-// One timer message a period after the last, on the next step of the motion.
-inline HResult tickOnce(QuietHub& quiet) {
-    quiet.clock.now += kTickPeriodMs;
-    moveInputs(quiet.deck.record, quiet.pad.record, quiet.hub.state.dialog.vjoyMode, quiet.clock.now);
-    if (remoteInputsArrive(quiet.clock.now)) quiet.receive(remoteInputs(quiet.pad.record));
-    return inputTick(quiet.hub);
-}
+// A hub in steady use, on edges that keep nothing: a tick allocates nothing
+// of the edges' own.
+struct SteadyHub : ScriptedHub {
+    SteadyHub(LocomotionMode locomotionMode, VjoyMode vjoyMode) : ScriptedHub(Attached::StepdeckAndGamepad) {
+        keepNothing();
+        clock.now = kStartMs;
+        hub.state.dialog.locomotionMode = locomotionMode;
+        hub.state.dialog.vjoyMode = vjoyMode;
+        startUp(hub);
+        for (std::span<const std::uint8_t> datagram : kSetUpDatagrams) receive(datagram);
+    }
 
-inline constexpr int kLocomotionModes[] = {1, 2, 3, 4};
-inline constexpr int kVjoyModes[] = {2, 5, 6, 7, 9};
+    void receive(std::span<const std::uint8_t> datagram) {
+        applyRemoteDatagram(hub.state.remote, datagram.data(), datagram.size(), kPeer);
+    }
 
-}  // namespace hub::quiet
+    // One timer message a period after the last, on the next step of the motion.
+    HResult tickOnce() {
+        const std::uint64_t now = clock.now + kTickPeriodMs;
+        moveInputs(deck.record, pad.record, hub.state.dialog.vjoyMode, now);
+        if (remoteInputsArrive(now)) receive(remoteInputs(pad.record));
+        return tick(now);
+    }
+};
+
+}  // namespace hub::testing

@@ -1,10 +1,10 @@
-#include "engine/text_format.h"
+#include "base/text_format.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 
 namespace hub {
 

@@ -1,4 +1,4 @@
-#include "shell/wide_text.h"
+#include "devices/wide_text.h"
 
 namespace hub::windows {
 

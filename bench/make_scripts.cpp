@@ -1,32 +1,32 @@
 // hub-bench-scripts DIR: writes the replay scripts that bench/callgrind.sh
 // measures, one per locomotion mode and one per vJoy mode (the start modes,
 // Normal and 4-way-mov, share one). Each is 1000 ticks of exactly the motion
-// the benchmarks run (quiet_hub.h), with the same peers: a gamepad attached,
+// the benchmarks run (steady_use.h), with the same peers: a gamepad attached,
 // the feeder enabled, a remote app connected and sending inputs every fourth
 // tick, a port registration. The dialog's buttons switch to the mode first.
+// The build runs it; the scripts are never kept in the tree.
 #include <cstdio>
 #include <span>
 #include <string>
 
-#include "engine/controls.h"
-#include "quiet_hub.h"
+#include "base/controls.h"
+#include "steady_use.h"
 
-namespace hub::quiet {
+namespace hub::testing {
 namespace {
 
 constexpr int kTicks = 1000;
 
 struct Script {
     const char* name;
-    int locomotionPresses;  // of 1034: 1 -> 4 -> 2 -> 3
-    int vjoyPresses;        // of 1029: 2 -> 5 -> 6 -> 7 -> 9
-    int vjoyMode;
+    int locomotionPresses;  // of 1034: Normal -> Advanced -> Seated -> Seated 2
+    int vjoyPresses;        // of 1029: the rows of the vJoy mode table in turn
 };
 
 constexpr Script kScripts[] = {
-    {"normal-4way", 0, 0, 2},         {"locomotion-advanced", 1, 0, 2}, {"locomotion-seated", 2, 0, 2},
-    {"locomotion-seated2", 3, 0, 2},  {"vjoy-skate", 0, 1, 5},          {"vjoy-pedal", 0, 2, 6},
-    {"vjoy-flightsim", 0, 3, 7},      {"vjoy-biking", 0, 4, 9},
+    {"normal-4way", 0, 0},        {"locomotion-advanced", 1, 0}, {"locomotion-seated", 2, 0},
+    {"locomotion-seated2", 3, 0}, {"vjoy-skate", 0, 1},          {"vjoy-pedal", 0, 2},
+    {"vjoy-flightsim", 0, 3},     {"vjoy-biking", 0, 4},
 };
 
 void printRecv(std::FILE* out, std::span<const std::uint8_t> datagram) {
@@ -57,7 +57,7 @@ void writeScript(std::FILE* out, const Script& script) {
     std::uint64_t now = kStartMs;
     for (int tick = 0; tick < kTicks; ++tick) {
         now += kTickPeriodMs;
-        moveInputs(deck, pad, script.vjoyMode, now);
+        moveInputs(deck, pad, vjoyModes()[static_cast<std::size_t>(script.vjoyPresses)].mode, now);
         if (remoteInputsArrive(now)) printRecv(out, remoteInputs(pad));
         std::fprintf(out, "{\"tick\":{\"t\":%llu,\"deck\":", static_cast<unsigned long long>(now));
         printRecord(out, deck);
@@ -68,21 +68,21 @@ void writeScript(std::FILE* out, const Script& script) {
 }
 
 }  // namespace
-}  // namespace hub::quiet
+}  // namespace hub::testing
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: hub-bench-scripts DIR\n");
         return 2;
     }
-    for (const auto& script : hub::quiet::kScripts) {
+    for (const auto& script : hub::testing::kScripts) {
         const std::string path = std::string(argv[1]) + "/" + script.name + ".jsonl";
         std::FILE* out = std::fopen(path.c_str(), "w");
         if (out == nullptr) {
             std::fprintf(stderr, "hub-bench-scripts: cannot write %s\n", path.c_str());
             return 1;
         }
-        hub::quiet::writeScript(out, script);
+        hub::testing::writeScript(out, script);
         std::fclose(out);
     }
     return 0;

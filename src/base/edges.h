@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "engine/joystick_record.h"
+#include "base/joystick_record.h"
 
 namespace hub {
 

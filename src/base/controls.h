@@ -2,6 +2,8 @@
 // which writes them, and the Windows resource script, which creates them.
 #pragma once
 
+#include <string_view>
+
 namespace hub::control {
 
 inline constexpr int kCancel = 2;
@@ -52,3 +54,11 @@ inline constexpr int kLocomotionX = 1047;
 inline constexpr int kLocomotionY = 1048;
 
 }  // namespace hub::control
+
+namespace hub::caption {
+
+// The two captions of control 1050: the steering value, or Biking's cycle count.
+inline constexpr std::string_view kSteering = "Steering:";
+inline constexpr std::string_view kCycle = "Cycle:";
+
+}  // namespace hub::caption

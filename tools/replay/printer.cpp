@@ -1,4 +1,4 @@
-#include "replay_edges.h"
+#include "printer.h"
 
 #include <cstdlib>
 
@@ -28,24 +28,25 @@ void Printer::tick(std::uint64_t t) {
     std::fprintf(out_, "{\"tick\": %llu}\n", static_cast<unsigned long long>(t));
 }
 
-void Printer::send(const Endpoint& to, std::span<const std::uint8_t> bytes) {
+void Printer::onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) {
+    if (plot_ != nullptr) plot_->onSend(to, bytes);
     std::fprintf(out_, "{\"send\": {\"to\": \"%u.%u.%u.%u:%u\", \"hex\": \"", to.address >> 24,
                  (to.address >> 16) & 0xFF, (to.address >> 8) & 0xFF, to.address & 0xFF, to.port);
     for (const std::uint8_t byte : bytes) std::fprintf(out_, "%02x", byte);
     std::fputs("\"}}\n", out_);
 }
 
-void Printer::text(int id, std::string_view value) {
+void Printer::onText(int id, std::string_view value) {
     std::fprintf(out_, "{\"text\": {\"id\": %d, \"value\": ", id);
     putJsonString(out_, value);
     std::fputs("}}\n", out_);
 }
 
-void Printer::enable(int id, bool value) {
+void Printer::onEnable(int id, bool value) {
     std::fprintf(out_, "{\"enable\": {\"id\": %d, \"value\": %s}}\n", id, value ? "true" : "false");
 }
 
-void Printer::msgbox(std::string_view text, std::string_view caption) {
+void Printer::onMessageBox(std::string_view text, std::string_view caption) {
     std::fputs("{\"msgbox\": {\"text\": ", out_);
     putJsonString(out_, text);
     std::fputs(", \"caption\": ", out_);
@@ -53,51 +54,21 @@ void Printer::msgbox(std::string_view text, std::string_view caption) {
     std::fputs("}}\n", out_);
 }
 
-void Printer::launch(std::string_view program) {
+void Printer::onLaunch(std::string_view program) {
     std::fputs("{\"launch\": ", out_);
     putJsonString(out_, program);
     std::fputs("}\n", out_);
 }
 
-void Printer::end(int result) { std::fprintf(out_, "{\"end\": %d}\n", result); }
+void Printer::onEndDialog(int result) { std::fprintf(out_, "{\"end\": %d}\n", result); }
 
 void Printer::exit(int status) {
     std::fprintf(out_, "{\"exit\": %d}\n", status);
     std::fflush(out_);
 }
 
-void ScriptDevice::load(HResult pollResult, std::vector<HResult> acquireResults, HResult readResult,
-                        const JoystickRecord& record) {
-    poll_ = pollResult;
-    acquire_ = std::move(acquireResults);
-    nextAcquire_ = 0;
-    read_ = readResult;
-    record_ = record;
-}
-
-HResult ScriptDevice::acquire() {
-    return nextAcquire_ < acquire_.size() ? acquire_[nextAcquire_++] : 0;
-}
-
-HResult ScriptDevice::getState(JoystickRecord& out) {
-    if (failed(read_)) return read_;
-    out = record_;
-    return read_;
-}
-
-bool PrintingSocket::sendTo(const Endpoint& to, std::span<const std::uint8_t> bytes) {
-    printer_.send(to, bytes);
-    return true;
-}
-
-void PrintingWindow::endDialog(int result) {
-    if (ended_) return;
-    ended_ = result;
-    printer_.end(result);
-}
-
-void PrintingProcess::exitNow(int status) {
-    printer_.exit(status);
+void Printer::onExit(int status) {
+    exit(status);
     std::exit(0);
 }
 
