@@ -24,7 +24,10 @@ trap 'rm -rf "$work"' EXIT
 # subtracted.
 instructions() {
   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='hub::inputTick(hub::Hub&)' \
-    --toggle-collect='hub::testing::Scripted*' \
+    --toggle-collect='hub::testing::ScriptedDevice::poll*' --toggle-collect='hub::testing::ScriptedDevice::acquire*' \
+    --toggle-collect='hub::testing::ScriptedDevice::getState*' --toggle-collect='hub::testing::ScriptedClock::*' \
+    --toggle-collect='hub::testing::ScriptedSocket::*' --toggle-collect='hub::testing::ScriptedWindow::*' \
+    --toggle-collect='hub::testing::ScriptedLauncher::*' \
     --callgrind-out-file="$work/out" "$replay" "$1" >"$work/stdout" 2>"$work/log"
   sed -n 's/^totals: //p' "$work/out"
 }

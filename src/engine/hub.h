@@ -32,6 +32,7 @@ struct DialogState {
 
 struct HubState {
     DialogState dialog;
+    JoystickRecord deck{};  // the Stepdeck's record of the latest tick that read it
     Stick1Tracker stick1;
     StickPipelineState stickPipeline;
     FootAxes feet;

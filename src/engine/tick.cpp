@@ -107,7 +107,7 @@ HResult inputTick(Hub& hub) {
     DatagramSocket& socket = hub.edges.socket;
 
     const GamepadReading pad = readGamepad(hub.devices.gamepad, state.stick1);
-    JoystickRecord deck{};
+    JoystickRecord& deck = state.deck;
     HResult failure = kOk;
     switch (readDeck(*hub.devices.deck, deck, failure)) {
         case DeckRead::Skip: return kOk;

@@ -1,6 +1,5 @@
 #include "links/feeder_link.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -27,30 +26,11 @@ std::array<std::uint8_t, 7> comparedBytes(std::span<const std::uint8_t> datagram
     return bytes;
 }
 
-FeederDatagram feederDatagram(std::span<const std::uint8_t> datagram) {
-    FeederDatagram result;
-    result.length = std::min(datagram.size(), result.bytes.size());
-    std::copy_n(datagram.begin(), result.length, result.bytes.begin());
-    return result;
-}
-
 }  // namespace
 
 std::uint8_t centredByte(float value) { return limitedByte(value * 127.0f + 128.0f); }
 std::uint8_t unitByte(float value) { return limitedByte(value * 255.0f); }
 std::uint8_t offsetByte(float value) { return limitedByte((value + 1.0f) * 128.0f); }
-
-FeederDatagram underChangeRule(std::span<const std::uint8_t> datagram, int exactByte) {
-    FeederDatagram result = feederDatagram(datagram);
-    result.exactByte = exactByte;
-    return result;
-}
-
-FeederDatagram atOnce(std::span<const std::uint8_t> datagram) {
-    FeederDatagram result = feederDatagram(datagram);
-    result.sendAtOnce = true;
-    return result;
-}
 
 bool bytesMoved(std::span<const std::uint8_t> current, std::span<const std::uint8_t> last,
                 int exactIndex) {
@@ -81,12 +61,6 @@ void sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, st
     }
     sendToFeeder(socket, process, datagram.view());
     feeder.lastSendTime = now;
-}
-
-std::array<std::uint8_t, wire::kFourWayLength> buildFourWayDatagram(std::uint8_t stickXByte, std::uint8_t stickYByte,
-                                                                    std::uint8_t axis3, std::uint8_t axis4,
-                                                                    std::uint8_t buttons) {
-    return {wire::kFourWayTag[0], wire::kFourWayTag[1], stickXByte, stickYByte, axis3, axis4, buttons};
 }
 
 bool sendStopDatagram(DatagramSocket& socket) { return socket.sendTo(wire::kFeederEndpoint, wire::kFeederStop); }

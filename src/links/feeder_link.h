@@ -4,6 +4,7 @@
 // datagram.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -40,8 +41,21 @@ struct FeederDatagram {
 
     std::span<const std::uint8_t> view() const { return std::span(bytes).first(length); }
 };
-FeederDatagram underChangeRule(std::span<const std::uint8_t> datagram, int exactByte);
-FeederDatagram atOnce(std::span<const std::uint8_t> datagram);
+template <std::size_t N>
+FeederDatagram underChangeRule(const std::array<std::uint8_t, N>& datagram, int exactByte) {
+    static_assert(N <= wire::kJoystickStateLength);
+    FeederDatagram result;
+    std::copy(datagram.begin(), datagram.end(), result.bytes.begin());
+    result.length = N;
+    result.exactByte = exactByte;
+    return result;
+}
+template <std::size_t N>
+FeederDatagram atOnce(const std::array<std::uint8_t, N>& datagram) {
+    FeederDatagram result = underChangeRule(datagram, kNoExactByte);
+    result.sendAtOnce = true;
+    return result;
+}
 
 // The change rule's comparison with the bytes last sent in the same places:
 // true when the byte at `exactIndex` differs at all, or when any byte moved by
@@ -67,9 +81,12 @@ void sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, st
                          DatagramSocket& socket, Process& process);
 
 // The 4-way datagram of the 4-way mode: 02 01 X Y axis3 axis4 buttons.
-std::array<std::uint8_t, wire::kFourWayLength> buildFourWayDatagram(std::uint8_t stickXByte, std::uint8_t stickYByte,
-                                                                    std::uint8_t axis3, std::uint8_t axis4,
-                                                                    std::uint8_t buttons);
+constexpr std::array<std::uint8_t, wire::kFourWayLength> buildFourWayDatagram(std::uint8_t stickXByte,
+                                                                              std::uint8_t stickYByte,
+                                                                              std::uint8_t axis3, std::uint8_t axis4,
+                                                                              std::uint8_t buttons) {
+    return {wire::kFourWayTag[0], wire::kFourWayTag[1], stickXByte, stickYByte, axis3, axis4, buttons};
+}
 
 // 64 00: the feeder should stop. Returns false when the send failed.
 bool sendStopDatagram(DatagramSocket& socket);

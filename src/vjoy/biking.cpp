@@ -22,6 +22,13 @@ constexpr float kSteerLeftOffset = 0.13333334f;
 constexpr float kBrakeOffset = -0.16f;
 constexpr float kBrakeSlope = 0.04f;
 
+// The tilt levels a pedalling foot must pass: -60, -56, ..., 56.
+constexpr std::array<float, kPedalLevelCount> kPedalLevels = [] {
+    std::array<float, kPedalLevelCount> levels{};
+    for (int i = 0; i < kPedalLevelCount; ++i) levels[i] = -60.0f + 4.0f * static_cast<float>(i);
+    return levels;
+}();
+
 constexpr float kCycleGapSeconds = 5.0f;  // a longer pause restarts the cadence
 constexpr float kFirstCyclePeriod = 1.5f;
 constexpr double kCycleSmoothing = 0.3;
@@ -93,11 +100,11 @@ void brake(BikingState& bike, float tiltLF, Window& window) {
 }
 
 bool passesLevelDownwards(float from, float to) {
-    return std::ranges::any_of(kPedalLevels, [&](float level) { return from > level && level > to; });
+    return std::any_of(kPedalLevels.begin(), kPedalLevels.end(), [&](float level) { return from > level && level > to; });
 }
 
 bool passesLevelUpwards(float from, float to) {
-    return std::ranges::any_of(kPedalLevels, [&](float level) { return from < level && level < to; });
+    return std::any_of(kPedalLevels.begin(), kPedalLevels.end(), [&](float level) { return from < level && level < to; });
 }
 
 // The smoothed cycle period becomes the throttle; the first cycle only

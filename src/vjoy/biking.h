@@ -55,13 +55,6 @@ struct BikingState {
     float cyclePeriod = 0.0f;         // seconds; 0: not measured yet
 };
 
-// The tilt levels a pedalling foot must pass: -60, -56, ..., 56.
-inline constexpr std::array<float, kPedalLevelCount> kPedalLevels = [] {
-    std::array<float, kPedalLevelCount> levels{};
-    for (int i = 0; i < kPedalLevelCount; ++i) levels[i] = -60.0f + 4.0f * static_cast<float>(i);
-    return levels;
-}();
-
 struct BikingInputs {
     float tiltLF = 0.0f;
     float tiltRF = 0.0f;
