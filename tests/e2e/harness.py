@@ -247,9 +247,11 @@ class HubRun:
     """One start of hub.exe with a simulator configuration."""
 
     def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
-                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT):
+                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=()):
         """listen_ports: the consumers' ports to receive on (none: nothing
-        listens there); sim_port: the simulator's control port (0: none)."""
+        listens there); sim_port: the simulator's control port (0: none);
+        unset: STEPDECK_SIM_* variables to leave out, so that the simulator
+        runs on its defaults as a user starts it."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -258,6 +260,8 @@ class HubRun:
         env["STEPDECK_SIM_CONFIG"] = str(config_path)
         env["STEPDECK_SIM_LOG"] = str(self.log_path)
         env["STEPDECK_SIM_PORT"] = str(sim_port)
+        for name in unset:
+            env.pop(name)
         self.sim_port = sim_port
         self.listeners = Listeners(listen_ports)
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
