@@ -8,13 +8,9 @@
 # that holds bin/dialog-driver.exe and bin/sim-probe.exe. The unpacked zip,
 # the Wine prefix and the logs go to BUILD_DIR/package-test, made afresh.
 set -euo pipefail
-if [ $# -lt 1 ]; then
-  echo "usage: $0 BUILD_DIR [PYTEST_ARGS...]" >&2
-  exit 2
-fi
-build=$(cd "$1" && pwd)
+build=$(cd "${1:?usage: $0 BUILD_DIR [PYTEST_ARGS...]}" && pwd)
 shift
-here=$(cd "$(dirname "$0")" && pwd)
+
 
 zips=("$build"/VR-Stepdeck-Hub-*-win64.zip)
 if [ ${#zips[@]} -ne 1 ] || [ ! -f "${zips[0]}" ]; then
@@ -26,4 +22,4 @@ export DIALOG_DRIVER=$build/bin/dialog-driver.exe SIM_PROBE=$build/bin/sim-probe
 export E2E_ARTIFACTS=$build/package-test
 # The run's own Wine prefix and display; nothing of the caller's.
 unset WINEPREFIX DISPLAY
-exec /usr/bin/python3 -m pytest -p no:cacheprovider -v "$here" "$@"
+exec /usr/bin/python3 -m pytest -p no:cacheprovider -v "$(dirname "$0")" "$@"
