@@ -100,7 +100,9 @@ Problem setPorts(std::array<std::uint16_t, 3>& ports, std::string_view text) {
 
 // steering=V, buttons=LIST, axis3=N, axis4=N: one input field.
 Problem setInputField(RemoteInputs& inputs, std::string_view name, std::string_view value) {
-    if (name == "steering") return assign(inputs.steeringByte, steeringByte(value), "steering (-1 ... 0.9921875)", value);
+    if (name == "steering") {
+        return assign(inputs.steeringByte, steeringByte(value), "steering (-1 ... 0.9921875)", value);
+    }
     if (name == "buttons") return assign(inputs.buttons, buttonsByte(value), "button list (A,B,X,Y,T1,T2)", value);
     if (name == "axis3") return assign(inputs.axis3, byteValue(value), "axis byte (0 ... 255)", value);
     if (name == "axis4") return assign(inputs.axis4, byteValue(value), "axis byte (0 ... 255)", value);
