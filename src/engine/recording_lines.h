@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/edges.h"
+#include "base/joystick_record.h"
 #include "engine/device_setup.h"
-#include "engine/edges.h"
-#include "engine/joystick_record.h"
 
 namespace hub {
 

@@ -9,19 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 #include "engine/recording_writer.h"
 
 namespace hub {
-
-// Creates recording files.
-class RecordingFiles {
-public:
-    virtual ~RecordingFiles() = default;
-    // The file at the path (UTF-8), created empty; null, and why not, when it
-    // cannot be.
-    virtual std::unique_ptr<RecordingFile> create(std::string_view path, std::string& whyNot) = 0;
-};
 
 // The file the switch record names (absent: no switch; empty: no path after
 // it). Null without the switch, and also, after telling the user, when the

@@ -18,22 +18,9 @@
 #include <string_view>
 #include <thread>
 
-namespace hub {
+#include "base/edges.h"
 
-// The file a recording goes to, already created and empty.
-class RecordingFile {
-public:
-    virtual ~RecordingFile() = default;
-    // Appends the bytes; returns how many of them reached the file (all of
-    // them unless the write failed).
-    virtual std::size_t write(std::span<const char> bytes) = 0;
-    // Hands what was written to the disk; false when that failed.
-    virtual bool flush() = 0;
-    // Cuts the file back to its first `size` bytes; false when that failed.
-    virtual bool truncate(std::uint64_t size) = 0;
-    // Why the latest failed call failed, in words for the user (UTF-8).
-    virtual std::string failure() = 0;
-};
+namespace hub {
 
 struct WriterTiming {
     std::chrono::milliseconds writeEvery{100};

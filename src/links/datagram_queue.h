@@ -12,8 +12,8 @@
 #include <memory>
 #include <span>
 
-#include "engine/edges.h"
-#include "links/remote_link.h"
+#include "base/edges.h"
+#include "links/wire.h"
 
 namespace hub {
 
@@ -26,7 +26,7 @@ public:
 
     DatagramQueue() : slots_(std::make_unique<Slot[]>(kCapacity)) {}
 
-    // The listener thread: queues a datagram of at most kReceiveBufferSize
+    // The listener thread: queues a datagram of at most wire::kReceiveBufferSize
     // bytes. False, and counted, when the queue is full: the datagram is lost.
     bool push(std::span<const std::uint8_t> bytes, const Endpoint& from);
 
@@ -48,7 +48,7 @@ public:
 
 private:
     struct Slot {
-        std::array<std::uint8_t, kReceiveBufferSize> bytes;
+        std::array<std::uint8_t, wire::kReceiveBufferSize> bytes;
         std::size_t length;
         Endpoint from;
     };

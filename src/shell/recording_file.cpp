@@ -1,6 +1,6 @@
 #include "shell/recording_file.h"
 
-#include "shell/wide_text.h"
+#include "devices/wide_text.h"
 
 namespace hub::windows {
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "engine/recording_notices.h"
+#include "base/edges.h"
 
 namespace hub::windows {
 

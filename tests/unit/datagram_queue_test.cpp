@@ -29,7 +29,7 @@ std::vector<Taken> drainAll(DatagramQueue& queue) {
 
 TEST(DatagramQueue, DatagramsComeOutWholeInOrderAndOnce) {
     DatagramQueue queue;
-    const Bytes longest(kReceiveBufferSize, 0x5A);
+    const Bytes longest(wire::kReceiveBufferSize, 0x5A);
     const Bytes inputs{32, 128, 5, 0, 0, 100, 156, 0, 0};
     ASSERT_TRUE(queue.push(inputs, {kLoopback, 50000}));
     ASSERT_TRUE(queue.push({}, {0xC0000207, 1}));

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/recording_notices.h"
-#include "fake_edges.h"
-#include "fake_recording_file.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::MemoryRecordingFile;
-using testing::RecordingWindow;
+using testing::ScriptedRecordingFile;
+using testing::ScriptedWindow;
 
 class FakeRecordingFiles final : public RecordingFiles {
 public:
@@ -23,13 +22,13 @@ public:
             return nullptr;
         }
         created.emplace_back(path);
-        return std::make_unique<MemoryRecordingFile>();
+        return std::make_unique<ScriptedRecordingFile>();
     }
 };
 
 TEST(RecordingStart, WithoutTheSwitchNothingIsCreatedOrSaid) {
     FakeRecordingFiles files;
-    RecordingWindow window;
+    ScriptedWindow window;
     EXPECT_EQ(openRecordingFile(std::nullopt, files, window), nullptr);
     EXPECT_TRUE(files.created.empty());
     EXPECT_TRUE(window.messageBoxes.empty());
@@ -37,7 +36,7 @@ TEST(RecordingStart, WithoutTheSwitchNothingIsCreatedOrSaid) {
 
 TEST(RecordingStart, APathThatCanBeCreatedIsCreatedSilently) {
     FakeRecordingFiles files;
-    RecordingWindow window;
+    ScriptedWindow window;
     EXPECT_NE(openRecordingFile("C:\\Temp\\séance 1.jsonl", files, window), nullptr);
     EXPECT_EQ(files.created, std::vector<std::string>{"C:\\Temp\\séance 1.jsonl"});
     EXPECT_TRUE(window.messageBoxes.empty());
@@ -46,7 +45,7 @@ TEST(RecordingStart, APathThatCanBeCreatedIsCreatedSilently) {
 TEST(RecordingStart, APathThatCannotBeCreatedIsNamedWithTheReasonAndTheHubRunsWithout) {
     FakeRecordingFiles files;
     files.refusal = "The system cannot find the path specified.";
-    RecordingWindow window;
+    ScriptedWindow window;
     EXPECT_EQ(openRecordingFile("Z:\\nowhere\\s.jsonl", files, window), nullptr);
     ASSERT_EQ(window.messageBoxes.size(), 1u);
     EXPECT_EQ(window.messageBoxes[0].first,
@@ -57,7 +56,7 @@ TEST(RecordingStart, APathThatCannotBeCreatedIsNamedWithTheReasonAndTheHubRunsWi
 
 TEST(RecordingStart, TheSwitchWithoutAPathIsToldAndNothingIsCreated) {
     FakeRecordingFiles files;
-    RecordingWindow window;
+    ScriptedWindow window;
     EXPECT_EQ(openRecordingFile("", files, window), nullptr);
     EXPECT_TRUE(files.created.empty());
     ASSERT_EQ(window.messageBoxes.size(), 1u);
@@ -66,12 +65,12 @@ TEST(RecordingStart, TheSwitchWithoutAPathIsToldAndNothingIsCreated) {
 }
 
 TEST(RecordingEnd, AnEarlyStopIsToldWithThePathAndTheReason) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     file.diskSize = 0;
     RecordingWriter writer(file, 64, WriterTiming{std::chrono::hours(1), std::chrono::hours(1)});
     writer.append("{\"activate\":true}");
     writer.close();
-    RecordingWindow window;
+    ScriptedWindow window;
     reportEarlyStop(writer, "D:\\s.jsonl", window);
     ASSERT_EQ(window.messageBoxes.size(), 1u);
     EXPECT_EQ(window.messageBoxes[0].first,
@@ -80,11 +79,11 @@ TEST(RecordingEnd, AnEarlyStopIsToldWithThePathAndTheReason) {
 }
 
 TEST(RecordingEnd, AWholeRecordingIsNotMentioned) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     RecordingWriter writer(file);
     writer.append("{\"activate\":true}");
     writer.close();
-    RecordingWindow window;
+    ScriptedWindow window;
     reportEarlyStop(writer, "D:\\s.jsonl", window);
     EXPECT_TRUE(window.messageBoxes.empty());
 }

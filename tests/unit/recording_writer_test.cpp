@@ -10,13 +10,13 @@
 #include <thread>
 
 #include "engine/recording_writer.h"
-#include "fake_recording_file.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::MemoryRecordingFile;
+using testing::ScriptedRecordingFile;
 
 // A writer that writes out only when closed: what it writes is then fixed.
 constexpr WriterTiming kOnlyOnClose{std::chrono::hours(1), std::chrono::hours(1)};
@@ -35,7 +35,7 @@ bool eventually(const std::function<bool()>& condition) {
 }
 
 TEST(RecordingWriter, EveryLineReachesTheFileInOrderAndTheCloseFlushesIt) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     RecordingWriter writer(file, 1024, kOnlyOnClose);
     writer.append("{\"config\":{}}");
     writer.append("{\"tick\":{\"t\":1}}");
@@ -50,7 +50,7 @@ TEST(RecordingWriter, EveryLineReachesTheFileInOrderAndTheCloseFlushesIt) {
 // A ring that hands out its end and its start as one piece, or reuses room
 // before it was written, garbles the lines that wrap around.
 TEST(RecordingWriter, LinesThatWrapAroundTheBufferStayWhole) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     RecordingWriter writer(file, 64, kEagerly);
     std::string expected;
     for (int i = 0; i < 200; ++i) {
@@ -66,7 +66,7 @@ TEST(RecordingWriter, LinesThatWrapAroundTheBufferStayWhole) {
 
 // Fills a 64-byte ring so that its first 40 bytes are written out and the
 // next lines wrap around its end, on a disk of `diskSize` bytes.
-std::string wrappedOnDisk(std::size_t diskSize, MemoryRecordingFile& file, std::optional<std::string>& stopped) {
+std::string wrappedOnDisk(std::size_t diskSize, ScriptedRecordingFile& file, std::optional<std::string>& stopped) {
     file.diskSize = diskSize;
     RecordingWriter writer(file, 64, kEagerly);
     const std::string first(39, 'a');
@@ -91,7 +91,7 @@ TEST(RecordingWriter, AFullDiskCutsTheFileBackToItsLastWholeLine) {
                                          std::pair{std::size_t{67}, first + second},  // after the ring's end
                                          std::pair{std::size_t{51}, first + second},  // just after a line
                                          std::pair{std::size_t{74}, first + second + third}}) {
-        MemoryRecordingFile file;
+        ScriptedRecordingFile file;
         std::optional<std::string> stopped;
         EXPECT_EQ(wrappedOnDisk(diskSize, file, stopped), kept) << "disk of " << diskSize << " bytes";
         EXPECT_EQ(stopped, "There is not enough space on the disk.") << "disk of " << diskSize << " bytes";
@@ -99,7 +99,7 @@ TEST(RecordingWriter, AFullDiskCutsTheFileBackToItsLastWholeLine) {
 }
 
 TEST(RecordingWriter, AfterAFailedWriteNothingMoreIsWrittenAndTheCloseIsQuiet) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     file.diskSize = 10;
     RecordingWriter writer(file, 1024, kEagerly);
     writer.append("0123");
@@ -113,7 +113,7 @@ TEST(RecordingWriter, AfterAFailedWriteNothingMoreIsWrittenAndTheCloseIsQuiet) {
 }
 
 TEST(RecordingWriter, AFailedFlushEndsTheRecording) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     file.failFlush = true;
     RecordingWriter writer(file, 1024, kOnlyOnClose);
     writer.append("{\"activate\":true}");
@@ -124,7 +124,7 @@ TEST(RecordingWriter, AFailedFlushEndsTheRecording) {
 // The tick never waits for the disk: a line without room ends the recording,
 // and the lines before it, which are whole, stay in the file.
 TEST(RecordingWriter, ABufferWithoutRoomEndsTheRecordingAfterTheLinesItHolds) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     RecordingWriter writer(file, 32, kOnlyOnClose);
     writer.append(std::string(19, 'a'));
     writer.append(std::string(19, 'b'));  // 40 bytes in all: no room
@@ -137,7 +137,7 @@ TEST(RecordingWriter, ABufferWithoutRoomEndsTheRecordingAfterTheLinesItHolds) {
 // A hub that crashes or is killed keeps what its recording wrote to the disk
 // up to a second before.
 TEST(RecordingWriter, WhatIsAppendedIsFlushedWithoutWaitingForTheClose) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     RecordingWriter writer(file, 1024, WriterTiming{});
     const std::string line = "{\"tick\":{\"t\":1}}";
     writer.append(line);
@@ -147,7 +147,7 @@ TEST(RecordingWriter, WhatIsAppendedIsFlushedWithoutWaitingForTheClose) {
 }
 
 TEST(RecordingWriter, TheDestructorClosesTheFile) {
-    MemoryRecordingFile file;
+    ScriptedRecordingFile file;
     {
         RecordingWriter writer(file, 1024, kOnlyOnClose);
         writer.append("{\"activate\":false}");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The dissector and hub-peer against the real hub: hub.exe runs under Wine with
-# the simulated Stepdeck walking (tools/demo's script) while tshark captures
+# the simulated Stepdeck walking (walk.cfg, walk-script.txt) while tshark captures
 # the loopback interface (all but the simulator's control port) and
 # hub-peer.exe, also under Wine, watches, enables the feeder, registers a
 # port, plays a remote app and queries the port. Then
@@ -19,9 +19,10 @@ build=$(realpath "${1:-build/windows}")
 work=$(mktemp -d)
 lua=$root/tools/wireshark/stepdeck_hub.lua
 
-cp "$build/bin/hub.exe" "$build/bin/simulator/dinput8.dll" tools/demo/demo.cfg tools/demo/demo-script.txt "$work/"
+cp "$build/bin/hub.exe" "$build/bin/simulator/dinput8.dll" tests/wireshark/walk.cfg tests/wireshark/walk-script.txt \
+  "$work/"
 export WINEPREFIX=$build/wireshark-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="dinput8=n,b;mscoree,mshtml="
-export STEPDECK_SIM_CONFIG=$work/demo.cfg STEPDECK_SIM_LOG=$work/sim.log STEPDECK_SIM_PORT=45150
+export STEPDECK_SIM_CONFIG=$work/walk.cfg STEPDECK_SIM_LOG=$work/sim.log STEPDECK_SIM_PORT=45150
 peer="wine $build/bin/hub-peer.exe"
 
 pids=()

@@ -1,5 +1,7 @@
 // hub-replay: runs the hub's own logic on a script of events and prints every
 // datagram, control text and dialog action as one JSON line.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -7,21 +9,59 @@
 
 #include "engine/dialog.h"
 #include "engine/hub.h"
-#include "replay_devices.h"
+#include "engine/session.h"
 #include "plot.h"
-#include "replay_edges.h"
+#include "printer.h"
 #include "replay_script.h"
+#include "scripted_devices.h"
+#include "scripted_edges.h"
 
 namespace hub::replay {
 
 namespace {
 
+using testing::ScriptedHub;
+
+// The attached game controllers as the config describes them: a Stepdeck
+// with its objects in order, and a gamepad with its name.
+constexpr std::uint32_t kDeckInstance = 1;
+constexpr std::uint32_t kPadInstance = 2;
+
+DeviceObject objectOf(DeckObject object, std::uint32_t id) {
+    switch (object) {
+        case DeckObject::X: return {ObjectType::XAxis, true, id};
+        case DeckObject::Y: return {ObjectType::YAxis, true, id};
+        case DeckObject::Z: return {ObjectType::ZAxis, true, id};
+        case DeckObject::Rx: return {ObjectType::RxAxis, true, id};
+        case DeckObject::Ry: return {ObjectType::RyAxis, true, id};
+        case DeckObject::Rz: return {ObjectType::RzAxis, true, id};
+        case DeckObject::Slider: return {ObjectType::Slider, true, id};
+        case DeckObject::Pov: return {ObjectType::Pov, false, id};
+        case DeckObject::Button: break;
+    }
+    return {ObjectType::Other, false, id};
+}
+
+void attachConfiguredControllers(testing::ScriptedDevicePlatform& devices, const ConfigEvent& config) {
+    if (config.deck) {
+        std::vector<DeviceObject> objects;
+        for (const DeckObject object : config.deckObjects) objects.push_back(objectOf(object, static_cast<std::uint32_t>(objects.size())));
+        devices.controllers.push_back(testing::stepdeckController(kDeckInstance, 4, std::move(objects)));
+    }
+    if (config.gamepad) {
+        auto gamepad = testing::gamepadController(kPadInstance, config.gamepadName);
+        gamepad.objects.clear();  // the gamepad's objects enable nothing
+        devices.controllers.push_back(std::move(gamepad));
+    }
+}
+
 class Replay {
 public:
     // With a plot, every send and every tick is also shown to it.
-    explicit Replay(PlotRecorder* plot)
-        : plot_(plot), plottingSocket_(socket_, plot),
-          hub_(HubEdges{clock_, plottingSocket_, window_, launcher_, process_}) {}
+    explicit Replay(PlotRecorder* plot) : plot_(plot), printer_(stdout, plot) {
+        scripted_.keepNothing();
+        scripted_.observe(&printer_);
+    }
 
     // Runs one event; returns false once the hub has ended.
     bool run(const Event& event) {
@@ -44,52 +84,48 @@ private:
     bool startIfNeeded() {
         if (started_) return stillRunning();
         started_ = true;
-        launcher_.setProgramPath(config_.programPath);
-        startUp(hub_);
-        ConfigDevicePlatform devices(config_, deck_, pad_);
-        initialiseDialog(hub_, devices, false);
+        scripted_.launcher.path = config_.programPath;
+        startUp(hub());
+        attachConfiguredControllers(devices_, config_);
+        initialiseDialog(hub(), devices_, false);
         return stillRunning();
     }
 
     bool stillRunning() {
-        if (!window_.endedWith()) return true;
+        if (!scripted_.window.endedWith) return true;
+        shutDown(hub());
         printer_.exit(0);
         return false;
     }
+
+    Hub& hub() { return scripted_.hub; }
 
     void apply(const ConfigEvent&) {}
     void apply(const BlankLine&) {}
 
     void apply(const TickEvent& tick) {
         printer_.tick(tick.t);
-        clock_.set(tick.t);
-        deck_.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
-        pad_.load(tick.padPoll, {}, tick.padRead, tick.pad);
-        if (plot_ != nullptr) plot_->beginTick(tick.t, hub_.state.dialog.vjoyMode);
-        onTimer(hub_);
-        if (plot_ != nullptr) plot_->endTick(hub_.state.advanced);
+        scripted_.clock.now = tick.t;
+        scripted_.deck.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
+        scripted_.pad.load(tick.padPoll, {}, tick.padRead, tick.pad);
+        if (plot_ != nullptr) plot_->beginTick(tick.t, hub().state.dialog.vjoyMode);
+        onTimer(hub());
+        if (plot_ != nullptr) plot_->endTick(hub().state.advanced);
     }
 
     void apply(const RecvEvent& recv) {
-        applyRemoteDatagram(hub_.state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
+        applyRemoteDatagram(hub().state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
     }
 
-    void apply(const CommandEvent& command) { onCommand(hub_, command.id); }
-    void apply(const ActivateEvent& activate) { onActivate(hub_, activate.active); }
+    void apply(const CommandEvent& command) { onCommand(hub(), command.id); }
+    void apply(const ActivateEvent& activate) { onActivate(hub(), activate.active); }
 
-    Printer printer_{stdout};
-    ScriptClock clock_;
-    PrintingSocket socket_{printer_};
-    PrintingWindow window_{printer_};
-    PrintingLauncher launcher_{printer_, {}};
-    PrintingProcess process_{printer_};
     PlotRecorder* plot_;
-    PlottingSocket plottingSocket_;
-    ScriptDevice deck_;
-    ScriptDevice pad_;
+    Printer printer_;
+    ScriptedHub scripted_{ScriptedHub::Attached::Nothing};
+    testing::ScriptedDevicePlatform devices_{scripted_.deck, scripted_.pad};
     ConfigEvent config_;
     bool started_ = false;
-    Hub hub_;
 };
 
 int runScript(std::istream& in, PlotRecorder* plot) {
@@ -116,40 +152,40 @@ int runScript(std::istream& in, PlotRecorder* plot) {
 
 namespace {
 
-// hub-replay [--plot FILE.svg] [SCRIPT]
 int runMain(int argc, char** argv) {
-    const char* plotPath = nullptr;
-    int next = 1;
-    if (next < argc && std::string_view(argv[next]) == "--plot") {
-        if (next + 1 >= argc) {
-            std::fprintf(stderr, "hub-replay: --plot needs a FILE.svg\n");
-            return 2;
-        }
-        plotPath = argv[next + 1];
-        next += 2;
-    }
-    if (argc - next > 1) {
-        std::fprintf(stderr, "usage: hub-replay [--plot FILE.svg] [SCRIPT]\n");
+    CLI::App app("Runs the hub's logic on a script of events (JSON Lines) and prints every datagram, control text "
+                 "and dialog action as one JSON line.",
+                 "hub-replay");
+    std::string plotPath;
+    std::string scriptPath;
+    app.add_option("--plot", plotPath, "also draw the locomotion and feeder values over time into this SVG file")
+        ->type_name("FILE.svg");
+    app.add_option("SCRIPT", scriptPath, "the script to run (default: standard input)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) return app.exit(error);  // --help
+        std::fprintf(stderr, "hub-replay: %s (hub-replay --help shows the options)\n", error.what());
         return 2;
     }
     hub::replay::PlotRecorder plot;
-    hub::replay::PlotRecorder* recorder = plotPath != nullptr ? &plot : nullptr;
+    hub::replay::PlotRecorder* recorder = plotPath.empty() ? nullptr : &plot;
     int status = 0;
-    if (next < argc) {
-        std::ifstream file(argv[next]);
+    if (!scriptPath.empty()) {
+        std::ifstream file(scriptPath);
         if (!file) {
-            std::fprintf(stderr, "hub-replay: cannot open %s\n", argv[next]);
+            std::fprintf(stderr, "hub-replay: cannot open %s\n", scriptPath.c_str());
             return 2;
         }
         status = hub::replay::runScript(file, recorder);
     } else {
         status = hub::replay::runScript(std::cin, recorder);
     }
-    if (plotPath == nullptr || status != 0) return status;
+    if (plotPath.empty() || status != 0) return status;
     std::ofstream svg(plotPath, std::ios::binary);
     svg << plot.svg();
     if (!svg.flush()) {
-        std::fprintf(stderr, "hub-replay: cannot write %s\n", plotPath);
+        std::fprintf(stderr, "hub-replay: cannot write %s\n", plotPath.c_str());
         return 2;
     }
     return status;
