@@ -5,6 +5,7 @@
 #include "base/controls.h"
 #include "engine/hub.h"
 #include "engine/locomotion.h"
+#include "engine/session_recorder.h"
 #include "base/text_format.h"
 #include "links/feeder_link.h"
 #include "vjoy/vjoy_modes.h"
@@ -126,12 +127,15 @@ void startFeeder(Hub& hub) {
 }  // namespace
 
 void initialiseDialog(Hub& hub, DevicePlatform& platform, bool filterXInputDevices) {
-    if (!failed(setUpDevices(hub, platform, filterXInputDevices))) return;
+    const HResult setUp = setUpDevices(hub, platform, filterXInputDevices);
+    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp);
+    if (!failed(setUp)) return;
     hub.edges.window.messageBox("Error Initializing DirectInput", "VR Stepdeck monitor");
     hub.edges.window.endDialog(0);
 }
 
 void onActivate(Hub& hub, bool active) {
+    if (hub.recorder != nullptr) hub.recorder->activated(active);
     if (!active || hub.devices.deck == nullptr) return;
     hub.devices.deck->acquire();
     if (hub.devices.gamepad != nullptr) {
@@ -143,6 +147,7 @@ void onActivate(Hub& hub, bool active) {
 }
 
 void onCommand(Hub& hub, int commandId) {
+    if (hub.recorder != nullptr) hub.recorder->commanded(commandId);
     switch (commandId) {
         case control::kCancel: cancel(hub); break;
         case control::kNextVjoyMode: nextVjoyMode(hub); break;

@@ -13,6 +13,7 @@
 #include "engine/advanced_tracker.h"
 #include "engine/locomotion.h"
 #include "engine/stick_pipeline.h"
+#include "links/datagram_queue.h"
 #include "links/feeder_link.h"
 #include "links/remote_link.h"
 #include "vjoy/vjoy_modes.h"
@@ -40,7 +41,8 @@ struct HubState {
     AdvancedTracker advanced;
     VjoyState vjoy;
     FeederState feeder;
-    RemoteState remote;  // the only part the listener thread touches
+    DatagramQueue received;  // the only part the listener thread touches: it fills it, the timer message drains it
+    RemoteState remote;
     RemoteReplyState remoteReplies;
 };
 
@@ -59,6 +61,8 @@ struct HubEdges {
     Process& process;
 };
 
+class SessionRecorder;
+
 struct Hub {
     explicit Hub(HubEdges hubEdges) : edges(hubEdges) {}
     Hub(const Hub&) = delete;
@@ -67,15 +71,24 @@ struct Hub {
     HubEdges edges;
     Devices devices;
     HubState state;
+    // Told of the dialog's messages and of the received datagrams as the hub
+    // takes them, while a session is recorded; none otherwise.
+    SessionRecorder* recorder = nullptr;
 };
 
 // The period of the dialog's timer, whose every message runs one tick.
 inline constexpr std::uint32_t kTickPeriodMs = 33;
 
+// The Acquire calls one tick makes at most on a Stepdeck whose poll failed
+// while it reports input lost.
+inline constexpr int kMaxReacquiresPerTick = 10;
+
 // The input tick: 0, or the negative code of a failed Stepdeck read.
 HResult inputTick(Hub& hub);
 
-// The dialog's timer message: runs the tick and ends the dialog on failure.
+// The dialog's timer message: the datagrams the listener queued since the
+// last one take effect, in the order they came; then the tick runs, and a
+// failed tick ends the dialog.
 void onTimer(Hub& hub);
 
 }  // namespace hub

@@ -35,10 +35,10 @@ bool anyNonZero(const Number (&values)[N]) {
     return false;
 }
 
-template <typename Number, std::size_t N>
-void putList(EventLine& line, const Number (&values)[N]) {
+template <typename Number>
+void putList(EventLine& line, std::span<const Number> values) {
     line.put('[');
-    for (std::size_t i = 0; i < N; ++i) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) line.put(',');
         if constexpr (std::is_signed_v<Number>) line.putSigned(values[i]);
         else line.putUnsigned(values[i]);
@@ -62,8 +62,8 @@ void putRecord(Members& members, std::string_view key, const JoystickRecord& rec
     for (const auto& [name, value] : axes) {
         if (value != 0) fields.name(name).putSigned(value);
     }
-    if (anyNonZero(record.rglSlider)) putList(fields.name("sliders"), record.rglSlider);
-    if (anyNonZero(record.rgdwPOV)) putList(fields.name("pov"), record.rgdwPOV);
+    if (anyNonZero(record.rglSlider)) putList<std::int32_t>(fields.name("sliders"), record.rglSlider);
+    if (anyNonZero(record.rgdwPOV)) putList<std::uint32_t>(fields.name("pov"), record.rgdwPOV);
     if (anyButton) {
         EventLine& line = fields.name("buttons");
         line.put('[');
@@ -150,17 +150,14 @@ void encodeTick(const RecordedTick& tick, EventLine& line) {
     putRecord(fields, "pad", tick.pad);
     putCode(fields, "deckPoll", tick.deckPoll);
     if (tick.deckAcquireCount > 0) {
-        EventLine& codes = fields.name("deckAcquire");
-        codes.put('[');
-        for (std::size_t i = 0; i < tick.deckAcquireCount; ++i) {
-            if (i > 0) codes.put(',');
-            codes.putSigned(tick.deckAcquire[i]);
-        }
-        codes.put(']');
+        putList<HResult>(fields.name("deckAcquire"), std::span(tick.deckAcquire).first(tick.deckAcquireCount));
     }
     putCode(fields, "deckRead", tick.deckRead);
     putCode(fields, "padPoll", tick.padPoll);
     putCode(fields, "padRead", tick.padRead);
+    if (tick.sendFailedCount > 0) {
+        putList<std::uint32_t>(fields.name("sendFailed"), std::span(tick.sendFailed).first(tick.sendFailedCount));
+    }
     fields.close();
     line.put('}');
 }
@@ -198,6 +195,7 @@ std::string encodeConfig(const RecordedConfig& config) {
     putJsonString(config.gamepadName, put);
     line += ",\"programPath\":";
     putJsonString(config.programPath, put);
+    if (failed(config.setupFailure)) line += ",\"setupFailure\":" + std::to_string(config.setupFailure);
     line += "}}";
     return line;
 }

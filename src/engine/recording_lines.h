@@ -19,8 +19,10 @@
 
 namespace hub {
 
-// The Stepdeck's Acquire calls one tick can make while it reports input lost.
+// The Stepdeck's Acquire calls one tick's line holds (as many as a tick makes).
 inline constexpr std::size_t kMaxRecordedAcquires = 10;
+// The failed sends one tick's line holds (more than a tick makes sends).
+inline constexpr std::size_t kMaxRecordedSendFailures = 16;
 
 // What the edges returned to one tick, as the tick asked them.
 struct RecordedTick {
@@ -33,6 +35,9 @@ struct RecordedTick {
     HResult deckRead = kOk;
     HResult padPoll = kOk;
     HResult padRead = kOk;
+    // The tick's sends that failed, by their number in the tick (from 0).
+    std::array<std::uint32_t, kMaxRecordedSendFailures> sendFailed{};
+    std::size_t sendFailedCount = 0;
 };
 
 // What the device set-up found.
@@ -42,6 +47,7 @@ struct RecordedConfig {
     bool gamepad = false;                 // a gamepad was chosen
     std::string gamepadName;              // UTF-8
     std::string programPath;              // UTF-8
+    HResult setupFailure = kOk;           // the code the set-up failed with
 };
 
 // One line under construction, without its line end. Longer than any event

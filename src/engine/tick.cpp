@@ -5,13 +5,12 @@
 #include "base/text_format.h"
 #include "engine/gamepad.h"
 #include "engine/hub.h"
+#include "engine/session_recorder.h"
 #include "links/peer_datagrams.h"
 
 namespace hub {
 
 namespace {
-
-constexpr int kMaxReacquiresPerTick = 10;
 
 // Polls and reads the Stepdeck. A failed poll re-acquires it (a bounded
 // number of times while it reports input lost) and skips the rest of the
@@ -97,6 +96,16 @@ StatusValues statusValues(const LocomotionPosition& stick, const FootBytes& feet
     return {stick.xByte, stick.yByte, feet.headingRF, feet.tiltRF, feet.headingLF, feet.tiltLF, touch.mask};
 }
 
+// Each datagram takes effect between two ticks, never inside one: at this
+// one point a recording can place it exactly, and the replay applies it
+// there, before the tick's line.
+void applyReceivedDatagrams(DatagramQueue& received, RemoteState& remote, SessionRecorder* recorder) {
+    received.drain([&](std::span<const std::uint8_t> bytes, const Endpoint& from) {
+        if (recorder != nullptr) recorder->received(from, bytes);
+        applyRemoteDatagram(remote, bytes.data(), bytes.size(), from);
+    });
+}
+
 }  // namespace
 
 HResult inputTick(Hub& hub) {
@@ -153,7 +162,12 @@ HResult inputTick(Hub& hub) {
 }
 
 void onTimer(Hub& hub) {
-    if (!failed(inputTick(hub))) return;
+    if (hub.recorder != nullptr) hub.recorder->tickStarted();
+    applyReceivedDatagrams(hub.state.received, hub.state.remote, hub.recorder);
+    const HResult result = inputTick(hub);
+    // Before the message box below, whose own message loop may run commands.
+    if (hub.recorder != nullptr) hub.recorder->tickEnded();
+    if (!failed(result)) return;
     sendStopDatagram(hub.edges.socket);
     hub.edges.window.stopTimer();
     hub.edges.window.messageBox("Error Reading Input State. The app will now exit.", "VR Stepdeck Monitor");

@@ -43,7 +43,8 @@ public:
         taken_.store(at, std::memory_order_release);
     }
 
-    // Datagrams lost to a full queue since the start.
+    // Datagrams queued, and lost to a full queue, since the start.
+    std::uint64_t queued() const { return pushed_.load(std::memory_order_acquire); }
     std::uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:

@@ -4,15 +4,14 @@
 
 namespace hub {
 
-void runListener(DatagramReceiver& receiver, RemoteState& remote) {
+void runListener(DatagramReceiver& receiver, DatagramQueue& received) {
     std::array<std::uint8_t, wire::kReceiveBufferSize> buffer;
     for (;;) {
-        buffer.fill(0);
         Endpoint from;
         const ReceiveResult result = receiver.receive(buffer.data(), buffer.size(), from);
         switch (result.outcome) {
             case ReceiveResult::Outcome::Datagram:
-                applyRemoteDatagram(remote, buffer.data(), result.length, from);
+                received.push({buffer.data(), result.length}, from);
                 break;
             case ReceiveResult::Outcome::TooLong:
             case ReceiveResult::Outcome::ConnectionReset: break;

@@ -1,13 +1,14 @@
 // The listener's receive loop on port 45041, over a receiving-socket edge
 // that the platform provides (Winsock on Windows, a POSIX socket in tests).
-// It runs on its own thread and only ever writes the remote-app state.
+// It runs on its own thread and only ever fills the queue of received
+// datagrams; the tick's timer message applies them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "base/edges.h"
-#include "links/remote_link.h"
+#include "links/datagram_queue.h"
 
 namespace hub {
 
@@ -34,10 +35,10 @@ public:
 // The exit status of the process once the listening socket has failed.
 inline constexpr int kListenerFailedStatus = 1;
 
-// Receives and applies datagrams until the socket itself fails, then returns;
+// Receives and queues datagrams until the socket itself fails, then returns;
 // the caller ends the process with kListenerFailedStatus. A datagram too long
-// for the buffer and a connection-reset report are ignored: no peer can stop
-// the hub by what it sends.
-void runListener(DatagramReceiver& receiver, RemoteState& remote);
+// for the buffer and a connection-reset report are ignored, and one that
+// finds the queue full is lost: no peer can stop the hub by what it sends.
+void runListener(DatagramReceiver& receiver, DatagramQueue& received);
 
 }  // namespace hub

@@ -11,7 +11,8 @@ namespace {
 void initialise(HWND dialog, Shell& shell) {
     shell.window.attach(dialog);
     shell.devices = std::make_unique<DirectInputPlatform>(shell.module, dialog);
-    initialiseDialog(shell.hub, *shell.devices, shell.filterXInputDevices);
+    shell.recordedDevices = std::make_unique<RecordingDevicePlatform>(*shell.devices, shell.recorder);
+    initialiseDialog(shell.hub, *shell.recordedDevices, shell.filterXInputDevices);
     // Harmless when the set-up has ended the dialog: it is destroyed before
     // the first timer message.
     shell.window.startTimer();

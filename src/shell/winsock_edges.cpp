@@ -10,7 +10,7 @@ namespace {
 
 struct ListenerContext {
     SOCKET socket;
-    RemoteState* remote;
+    DatagramQueue* received;
 };
 
 DWORD WINAPI listenerThread(LPVOID parameter) {
@@ -24,7 +24,7 @@ DWORD WINAPI listenerThread(LPVOID parameter) {
         ExitProcess(1);
     }
     WinsockReceiver receiver(context.socket);
-    runListener(receiver, *context.remote);
+    runListener(receiver, *context.received);
     ExitProcess(kListenerFailedStatus);
 }
 
@@ -55,9 +55,9 @@ ReceiveResult WinsockReceiver::receive(std::uint8_t* buffer, std::size_t capacit
     return {ReceiveResult::Outcome::Datagram, static_cast<std::size_t>(received)};
 }
 
-void startListenerThread(SOCKET listenSocket, RemoteState& remote) {
+void startListenerThread(SOCKET listenSocket, DatagramQueue& received) {
     static ListenerContext context;  // read by the thread for the rest of the process
-    context = {listenSocket, &remote};
+    context = {listenSocket, &received};
     // A failed creation surfaces as a remote app that never connects.
     const HANDLE thread = CreateThread(nullptr, 0, listenerThread, &context, 0, nullptr);
     if (thread != nullptr) CloseHandle(thread);

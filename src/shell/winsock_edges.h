@@ -27,9 +27,9 @@ private:
     SOCKET socket_;
 };
 
-// Starts the listener thread: it binds the socket to port 45041 and applies
-// every datagram to the remote state. A failed bind or a failed socket ends
-// the process with status 1. The thread is never stopped or joined.
-void startListenerThread(SOCKET listenSocket, RemoteState& remote);
+// Starts the listener thread: it binds the socket to port 45041 and queues
+// every datagram for the tick. A failed bind or a failed socket ends the
+// process with status 1. The thread is never stopped or joined.
+void startListenerThread(SOCKET listenSocket, DatagramQueue& received);
 
 }  // namespace hub::windows

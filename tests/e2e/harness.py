@@ -6,8 +6,10 @@ HUB_EXE, SIM_DLL, DIALOG_DRIVER, SIM_PROBE and E2E_ARTIFACTS (where the Wine
 prefix, the logs and the screenshot go)."""
 
 import os
+import resource
 import select
 import shutil
+import signal
 import socket
 import struct
 import subprocess
@@ -205,11 +207,14 @@ class HubRun:
     """One start of hub.exe with a simulator configuration."""
 
     def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
-                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=()):
+                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=(),
+                 file_size_limit=None):
         """listen_ports: the consumers' ports to receive on (none: nothing
         listens there); sim_port: the simulator's control port (0: none);
         unset: STEPDECK_SIM_* variables to leave out, so that the simulator
-        runs on its defaults as a user starts it."""
+        runs on its defaults as a user starts it; file_size_limit: the
+        largest file the hub can write, in bytes, as if the disk were full
+        beyond it."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -228,8 +233,15 @@ class HubRun:
         command = ["wine", str(program_dir / "hub.exe"), *args]
         self.stderr_path = Path(work_dir) / "hub.stderr"
         self.started = time.time()
+
+        def limit_file_size():
+            # A write beyond the limit then fails (EFBIG) instead of ending the process.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+
         self.process = subprocess.Popen(command, env=env, cwd=program_dir,
-                                        stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))
+                                        stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"),
+                                        preexec_fn=limit_file_size if file_size_limit else None)
 
     @property
     def driver(self):

@@ -1,6 +1,6 @@
 // The listener's receive loop over a real POSIX UDP socket on 127.0.0.1 (an
-// ephemeral port, so a running hub on 45041 is not disturbed), with the tick
-// running on the main thread at the same time.
+// ephemeral port, so a running hub on 45041 is not disturbed), with the
+// timer message running ticks on the main thread at the same time.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -77,7 +77,7 @@ protected:
         ASSERT_GE(peerFd_, 0);
         receiver_ = std::make_unique<PosixReceiver>(listenFd_);
         listener_ = std::thread([this] {
-            runListener(*receiver_, t_.hub.state.remote);
+            runListener(*receiver_, t_.hub.state.received);
             listenerReturned_.store(true);
         });
     }
@@ -101,12 +101,18 @@ protected:
                   static_cast<ssize_t>(bytes.size()));
     }
 
+    // A timer message at time t: what the listener queued, then the tick.
+    void tick(std::uint64_t t) {
+        t_.clock.now = t;
+        onTimer(t_.hub);
+    }
+
     // Ticks every millisecond of the hub's clock until the condition holds,
     // for at most two seconds of real time.
     bool tickUntil(const std::function<bool()>& condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (std::chrono::steady_clock::now() < deadline) {
-            t_.tick(++now_);
+            tick(++now_);
             if (condition()) return true;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -153,7 +159,7 @@ TEST_F(LoopbackListener, SurvivesAnOversizedDatagramAndAPortZeroHelloThenServesT
 }
 
 TEST_F(LoopbackListener, RegistrationAndQueryArriveWhileTicksRun) {
-    t_.tick(now_);  // a registration stamped before the first tick would lapse at once
+    tick(now_);  // a registration stamped before the first tick would lapse at once
     send({21, 1, 5, 5, 0});
     ASSERT_TRUE(tickUntil([&] { return sentTo({kLoopback, 50500}, {21, 1}); }));
     send({21, 2, 5, 5, 1});
@@ -166,15 +172,16 @@ TEST_F(LoopbackListener, InputsStreamedDuringTicksKeepTheConnectionAlive) {
     ASSERT_TRUE(tickUntil([&] { return sentTo(app, {1, 2}); }));
     // 15 s of the hub's clock pass, with the remote app sending all along.
     for (int i = 0; i < 500; ++i) {
+        const std::uint64_t queued = t_.hub.state.received.queued();
         send({32, static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i & 0x3F), 0, 0, 1, 2, 0, 0});
         send({1, 21});
         now_ += 30;
         // The hub's clock must not outrun a listener that the scheduler holds back.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (t_.hub.state.remote.lastSeen.load() + 5000 < now_ && std::chrono::steady_clock::now() < deadline) {
+        while (t_.hub.state.received.queued() < queued + 2 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::yield();
         }
-        t_.tick(now_);
+        tick(now_);
         ASSERT_TRUE(t_.hub.state.remote.connected.load()) << "dropped at tick " << i;
     }
     send({32, 128, 0x3F});
@@ -183,8 +190,8 @@ TEST_F(LoopbackListener, InputsStreamedDuringTicksKeepTheConnectionAlive) {
 
 TEST(ListenerSocketFailure, AReceiveOnABrokenSocketEndsTheLoop) {
     PosixReceiver receiver(-1);
-    RemoteState remote;
-    runListener(receiver, remote);  // returns instead of blocking forever
+    DatagramQueue received;
+    runListener(receiver, received);  // returns instead of blocking forever
     EXPECT_EQ(kListenerFailedStatus, 1);
 }
 

@@ -1,5 +1,7 @@
 #include "scripted_edges.h"
 
+#include <algorithm>
+
 namespace hub::testing {
 
 void ScriptedDevice::load(HResult poll, std::vector<HResult> acquires, HResult read, const JoystickRecord& state) {
@@ -27,11 +29,11 @@ HResult ScriptedDevice::getState(JoystickRecord& out) {
 }
 
 bool ScriptedSocket::sendTo(const Endpoint& to, std::span<const std::uint8_t> data) {
-    ++datagrams;
+    const std::uint64_t number = datagrams++;
     bytes += data.size();
     if (keep) sent.push_back({to, {data.begin(), data.end()}});
     if (observer != nullptr) observer->onSend(to, data);
-    return !failSends;
+    return !failSends && std::find(failingSends.begin(), failingSends.end(), number) == failingSends.end();
 }
 
 std::vector<SentDatagram> ScriptedSocket::to(std::uint16_t port) const {

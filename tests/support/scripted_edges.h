@@ -69,6 +69,7 @@ class ScriptedSocket final : public DatagramSocket {
 public:
     bool keep = true;
     bool failSends = false;
+    std::vector<std::uint64_t> failingSends;  // the numbers of the sends (from 0, counted in `datagrams`) that fail
     std::uint64_t datagrams = 0, bytes = 0;
     std::vector<SentDatagram> sent;
     EdgeObserver* observer = nullptr;

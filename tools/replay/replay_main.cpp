@@ -43,6 +43,7 @@ DeviceObject objectOf(DeckObject object, std::uint32_t id) {
 }
 
 void attachConfiguredControllers(testing::ScriptedDevicePlatform& devices, const ConfigEvent& config) {
+    devices.stepdeck.createDirectInput = config.setupFailure;
     if (config.deck) {
         std::vector<DeviceObject> objects;
         for (const DeckObject object : config.deckObjects) objects.push_back(objectOf(object, static_cast<std::uint32_t>(objects.size())));
@@ -108,6 +109,8 @@ private:
         scripted_.clock.now = tick.t;
         scripted_.deck.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
         scripted_.pad.load(tick.padPoll, {}, tick.padRead, tick.pad);
+        scripted_.socket.failingSends.clear();
+        for (const std::uint32_t number : tick.sendFailed) scripted_.socket.failingSends.push_back(scripted_.socket.datagrams + number);
         if (plot_ != nullptr) plot_->beginTick(tick.t, hub().state.dialog.vjoyMode);
         onTimer(hub());
         if (plot_ != nullptr) plot_->endTick(hub().state.advanced);

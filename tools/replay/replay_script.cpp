@@ -81,6 +81,7 @@ ConfigEvent parseConfig(const json& body) {
         } else if (key == "gamepad") config.gamepad = boolean(value, key);
         else if (key == "gamepadName") config.gamepadName = text(value, key);
         else if (key == "programPath") config.programPath = text(value, key);
+        else if (key == "setupFailure") config.setupFailure = integer<std::int32_t>(value, key);
         else fail("unknown key \"" + key + "\" in config");
     }
     return config;
@@ -133,6 +134,11 @@ TickEvent parseTick(const json& body) {
         } else if (key == "deckRead") tick.deckRead = integer<std::int32_t>(value, key);
         else if (key == "padPoll") tick.padPoll = integer<std::int32_t>(value, key);
         else if (key == "padRead") tick.padRead = integer<std::int32_t>(value, key);
+        else if (key == "sendFailed") {
+            for (const json& number : array(value, key, std::numeric_limits<std::size_t>::max())) {
+                tick.sendFailed.push_back(integer<std::uint32_t>(number, key));
+            }
+        }
         else fail("unknown key \"" + key + "\" in tick");
     }
     if (!haveTime) fail("tick needs \"t\"");

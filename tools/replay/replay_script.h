@@ -23,6 +23,7 @@ struct ConfigEvent {
     bool gamepad = false;
     std::string gamepadName;
     std::string programPath = "C:\\Hub\\hub.exe";
+    HResult setupFailure = 0;  // a set-up that fails at its first call with this code
 };
 
 struct TickEvent {
@@ -34,6 +35,7 @@ struct TickEvent {
     HResult deckRead = 0;
     HResult padPoll = 0;
     HResult padRead = 0;
+    std::vector<std::uint32_t> sendFailed;  // the tick's sends that fail, by their number in the tick
 };
 
 struct RecvEvent {

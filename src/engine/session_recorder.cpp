@@ -1,0 +1,168 @@
+#include "engine/session_recorder.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/hub.h"
+
+namespace hub {
+
+static_assert(kMaxRecordedAcquires >= std::size_t{kMaxReacquiresPerTick}, "a tick's line holds every acquire it makes");
+
+void SessionRecorder::start(RecordingWriter& writer) { writer_ = &writer; }
+
+void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
+    if (writer_ == nullptr || configWritten_) return;
+    RecordedConfig config;
+    config.deck = hub.devices.deck != nullptr;
+    config.deckObjects = deckObjects_;
+    config.gamepad = hub.devices.gamepad != nullptr;
+    config.gamepadName = hub.devices.gamepadName;
+    config.programPath = std::string(hub.edges.launcher.programPath());
+    config.setupFailure = failed(setUpResult) ? setUpResult : kOk;
+    writer_->append(encodeConfig(config));
+    configWritten_ = true;
+}
+
+void SessionRecorder::activated(bool active) {
+    if (!writing()) return;
+    line_.clear();
+    encodeActivate(active, line_);
+    write(line_);
+}
+
+void SessionRecorder::commanded(int commandId) {
+    if (!writing()) return;
+    line_.clear();
+    encodeCommand(commandId, line_);
+    write(line_);
+}
+
+void SessionRecorder::tickStarted() {
+    if (!writing()) return;
+    inTick_ = true;
+    sendsInTick_ = 0;
+    tick_ = RecordedTick{};
+    tick_.t = latestClock_;  // a tick whose poll fails reads no clock
+}
+
+void SessionRecorder::received(const Endpoint& from, std::span<const std::uint8_t> bytes) {
+    if (!writing()) return;
+    line_.clear();
+    encodeRecv(from, bytes, line_);
+    write(line_);
+}
+
+void SessionRecorder::tickEnded() {
+    if (!inTick_) return;
+    inTick_ = false;
+    line_.clear();
+    encodeTick(tick_, line_);
+    write(line_);
+}
+
+void SessionRecorder::processEnding() {
+    if (writer_ == nullptr) return;
+    tickEnded();
+    writer_->close();
+}
+
+void SessionRecorder::deckObjectHandled(ObjectType type) {
+    if (writer_ != nullptr) deckObjects_.push_back(type);
+}
+
+void SessionRecorder::clockRead(std::uint64_t now) {
+    latestClock_ = now;
+    if (inTick_) tick_.t = now;
+}
+
+void SessionRecorder::polled(DeviceRole role, HResult result) {
+    if (!inTick_) return;
+    (role == DeviceRole::Stepdeck ? tick_.deckPoll : tick_.padPoll) = result;
+}
+
+// Only the tick's own acquires count: those of an activation return nothing
+// the hub looks at.
+void SessionRecorder::acquired(DeviceRole role, HResult result) {
+    if (!inTick_ || role != DeviceRole::Stepdeck || tick_.deckAcquireCount == kMaxRecordedAcquires) return;
+    tick_.deckAcquire[tick_.deckAcquireCount++] = result;
+}
+
+void SessionRecorder::read(DeviceRole role, HResult result, const JoystickRecord& record) {
+    if (!inTick_) return;
+    const bool deck = role == DeviceRole::Stepdeck;
+    (deck ? tick_.deckRead : tick_.padRead) = result;
+    if (!failed(result)) (deck ? tick_.deck : tick_.pad) = record;
+}
+
+// Sends outside a tick (the greetings, the stop datagram of a command) are
+// not written down: the replay makes each of them succeed.
+void SessionRecorder::sent(bool succeeded) {
+    if (!inTick_) return;
+    const std::uint32_t number = sendsInTick_++;
+    if (succeeded || tick_.sendFailedCount == kMaxRecordedSendFailures) return;
+    tick_.sendFailed[tick_.sendFailedCount++] = number;
+}
+
+// Every line fits by construction (see EventLine); one cut short would be
+// invalid JSON, so it would be left out rather than written.
+void SessionRecorder::write(const EventLine& line) {
+    if (!line.overflowed()) writer_->append(line.text());
+}
+
+HResult RecordingDevice::poll() {
+    const HResult result = real_.poll();
+    recorder_.polled(role_, result);
+    return result;
+}
+
+HResult RecordingDevice::acquire() {
+    const HResult result = real_.acquire();
+    recorder_.acquired(role_, result);
+    return result;
+}
+
+HResult RecordingDevice::getState(JoystickRecord& out) {
+    const HResult result = real_.getState(out);
+    recorder_.read(role_, result, out);
+    return result;
+}
+
+std::uint64_t RecordingClock::nowMs() {
+    const std::uint64_t now = real_.nowMs();
+    recorder_.clockRead(now);
+    return now;
+}
+
+bool RecordingSocket::sendTo(const Endpoint& to, std::span<const std::uint8_t> bytes) {
+    const bool succeeded = real_.sendTo(to, bytes);
+    recorder_.sent(succeeded);
+    return succeeded;
+}
+
+void RecordingProcess::exitNow(int status) {
+    recorder_.processEnding();
+    real_.exitNow(status);
+    std::abort();  // not reached: the real process has ended
+}
+
+HResult RecordingDevicePlatform::enumerateObjects(DeviceRole role, const ObjectHandler& handle) {
+    if (role != DeviceRole::Stepdeck) return real_.enumerateObjects(role, handle);
+    return real_.enumerateObjects(role, [&](const DeviceObject& object) {
+        const Enumeration next = handle(object);
+        // An object that stops the set-up (its range could not be set) has
+        // enabled nothing: the replay stops before it.
+        if (next == Enumeration::Continue) recorder_.deckObjectHandled(object.type);
+        return next;
+    });
+}
+
+InputDevice* RecordingDevicePlatform::device(DeviceRole role) {
+    InputDevice* real = real_.device(role);
+    if (real == nullptr) return nullptr;
+    std::optional<RecordingDevice>& wrapper = role == DeviceRole::Stepdeck ? deck_ : pad_;
+    if (!wrapper || &wrapper->real() != real) wrapper.emplace(*real, role, recorder_);
+    return &*wrapper;
+}
+
+}  // namespace hub

@@ -1,0 +1,245 @@
+// A session recorded at the hub's edges replays byte for byte: the hub runs
+// on scripted edges behind the recording's decorators, a remote app's
+// datagrams arrive from a thread of their own while timer messages run, and
+// hub-replay, run on the recording, sends every datagram the hub sent, in
+// the same order. Each session ends in another of the ways the hub ends.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/controls.h"
+#include "engine/dialog.h"
+#include "engine/session.h"
+#include "engine/session_recorder.h"
+#include "scripted_devices.h"
+#include "scripted_edges.h"
+
+namespace hub {
+namespace {
+
+using namespace testing;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint64_t kStart = 250000;
+
+// A hub as hub.exe composes it, with scripted edges in the place of Windows.
+struct RecordedHub {
+    ScriptedDevice deck, pad;
+    ScriptedClock clock;
+    ScriptedSocket socket;
+    ScriptedWindow window;
+    ScriptedLauncher launcher;
+    ScriptedProcess process;
+    SessionRecorder recorder;
+    RecordingClock recordingClock{clock, recorder};
+    RecordingSocket recordingSocket{socket, recorder};
+    RecordingProcess recordingProcess{process, recorder};
+    Hub hub{HubEdges{recordingClock, recordingSocket, window, launcher, recordingProcess}};
+    ScriptedDevicePlatform platform{deck, pad};
+    RecordingDevicePlatform recordingPlatform{platform, recorder};
+    ScriptedRecordingFile file;
+    RecordingWriter writer{file};
+
+    RecordedHub() {
+        hub.recorder = &recorder;
+        recorder.start(writer);
+        launcher.path = "C:\\Jeux d'été\\Hub \"2\"\\hub.exe";
+    }
+
+    void begin() {
+        startUp(hub);
+        initialiseDialog(hub, recordingPlatform, false);
+    }
+    bool ended() const { return window.endedWith.has_value(); }
+    void timer(std::uint64_t t) {
+        clock.now = t;
+        onTimer(hub);
+    }
+};
+
+std::string hex(const Bytes& bytes) {
+    std::string text;
+    char digits[3];
+    for (const std::uint8_t byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        text += digits;
+    }
+    return text;
+}
+
+// The send lines hub-replay prints for the recording, and its exit status.
+std::vector<std::string> replaySends(const std::string& recording, int& status) {
+    const std::string path = ::testing::TempDir() + "recorded-session.jsonl";
+    std::ofstream(path, std::ios::binary) << recording;
+    std::FILE* out = popen((std::string(HUB_REPLAY) + " " + path).c_str(), "r");
+    std::vector<std::string> sends;
+    char line[4096];
+    while (out != nullptr && std::fgets(line, sizeof line, out) != nullptr) {
+        const std::string text(line);
+        if (text.starts_with("{\"send\"")) sends.push_back(text.substr(0, text.size() - 1));
+    }
+    status = out == nullptr ? -1 : pclose(out);
+    return sends;
+}
+
+std::vector<std::string> sendLines(const ScriptedSocket& socket) {
+    std::vector<std::string> lines;
+    for (const SentDatagram& sent : socket.sent) {
+        const Endpoint& to = sent.to;
+        lines.push_back("{\"send\": {\"to\": \"" + std::to_string(to.address >> 24) + "." +
+                        std::to_string((to.address >> 16) & 0xFF) + "." + std::to_string((to.address >> 8) & 0xFF) +
+                        "." + std::to_string(to.address & 0xFF) + ":" + std::to_string(to.port) + "\", \"hex\": \"" +
+                        hex(sent.bytes) + "\"}}");
+    }
+    return lines;
+}
+
+// The recording closed, replayed, and compared with what the hub sent.
+void expectReplayedByteForByte(RecordedHub& r) {
+    r.writer.close();
+    ASSERT_EQ(r.writer.stoppedEarly(), std::nullopt);
+    int status = 0;
+    const std::vector<std::string> replayed = replaySends(r.file.contents(), status);
+    EXPECT_EQ(status, 0) << "hub-replay refused the recording:\n" << r.file.contents().substr(0, 2000);
+    const std::vector<std::string> sent = sendLines(r.socket);
+    EXPECT_GT(sent.size(), 3u);
+    EXPECT_EQ(replayed, sent);
+}
+
+void walk(JoystickRecord& deck, int tick) {
+    deck = {};
+    const int step = (tick / 15) % 2;
+    deck.lY = -300 - 5 * (tick % 40);
+    deck.lX = 40 * (tick % 7) - 120;
+    deck.lRz = step ? 150 : 20;
+    deck.lRx = step ? 20 : -150;
+    deck.lZ = 10 * (tick % 30);
+    deck.rgdwPOV[0] = deck.rgdwPOV[1] = deck.rgdwPOV[2] = deck.rgdwPOV[3] = 0xFFFFFFFF;
+    for (int b = 0; b < 4; ++b) deck.rgbButtons[b] = (b / 2 == step) ? 0x80 : 0;
+    if (tick % 11 == 0) deck.rgbButtons[1] = 0x81;
+}
+
+// A remote app that connects, streams its inputs and keeps alive; a port
+// registrant and querier; the feeder enable: all from another thread, as fast
+// as the queue takes them, until the timer messages stop.
+void remoteApp(DatagramQueue& received, const std::atomic<bool>& ticking) {
+    const Endpoint app{kLoopback, 50123};
+    received.push(Bytes{1, 3, 4, 50, 50}, app);
+    received.push(Bytes{1, 1}, app);
+    received.push(Bytes{21, 1, 5, 5, 0}, {kLoopback, 50499});
+    for (int i = 0; ticking.load(); ++i) {
+        const auto steering = static_cast<std::uint8_t>(i * 7);
+        received.push(Bytes{32, steering, static_cast<std::uint8_t>(i & 0x3F), 0, 0, 100, 156, 0, 0}, app);
+        received.push(Bytes{1, 21}, app);
+        if (i % 500 == 0) received.push(Bytes{21, 2, 5, 5, 1}, {kLoopback, 50501});
+        if (i % 50 == 0) std::this_thread::yield();
+    }
+}
+
+// The ticks take no time of their own: each waits until the remote app has
+// queued something new (at most a second), so that both threads interleave.
+void waitForTheRemoteApp(const DatagramQueue& received) {
+    static std::uint64_t seen = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (received.queued() == seen && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
+    seen = received.queued();
+}
+
+TEST(RecordedSession, WalkingModesAndARemoteAppFloodingTheQueueReplayExactlyUpToEscape) {
+    RecordedHub r;
+    r.platform.controllers = {stepdeckController(1), gamepadController(2, "Manette \"Pro\" ü")};
+    r.begin();
+    onActivate(r.hub, true);
+    std::atomic<bool> ticking{true};
+    std::thread app([&] { remoteApp(r.hub.state.received, ticking); });
+    std::uint64_t now = kStart;
+    for (int tick = 0; tick < 600; ++tick) {
+        walk(r.deck.record, tick);
+        r.pad.record.lX = (tick * 37) % 2000 - 1000;
+        r.pad.record.rgbButtons[0] = tick % 20 < 10 ? 0x80 : 0;
+        // A Stepdeck that drops out for a while: polls fail and acquires
+        // report input lost, the hub recovers.
+        r.deck.pollResult = (tick >= 200 && tick < 205) ? kInputLost : kOk;
+        r.deck.acquireResults = tick == 202 ? std::vector<HResult>(12, kInputLost) : std::vector<HResult>{kInputLost, kOk};
+        r.pad.readResult = tick == 300 ? kInputLost : kOk;
+        if (tick == 100) onCommand(r.hub, control::kNextLocomotionMode);  // Advanced
+        if (tick == 150) onCommand(r.hub, control::kSpeedButton);
+        if (tick == 250) onCommand(r.hub, control::kNextLocomotionMode);  // Seated
+        if (tick == 320) onCommand(r.hub, control::kNextVjoyMode);        // Skate
+        if (tick == 400) onCommand(r.hub, control::kNextVjoyMode);        // Diff. Pedal n Brake
+        if (tick == 420) onActivate(r.hub, false);
+        if (tick == 421) onActivate(r.hub, true);
+        if (tick == 450) onCommand(r.hub, control::kStartFeeder);
+        now += tick % 9 == 0 ? 34 : 33;
+        waitForTheRemoteApp(r.hub.state.received);
+        r.timer(now);
+    }
+    ticking.store(false);
+    app.join();
+    r.timer(now + 33);  // whatever the remote app sent last
+    onCommand(r.hub, control::kCancel);
+    ASSERT_TRUE(r.ended());
+    EXPECT_GT(r.hub.state.received.queued(), 1000u);
+    expectReplayedByteForByte(r);
+}
+
+TEST(RecordedSession, AFailedReadReplaysExactly) {
+    RecordedHub r;
+    r.platform.controllers = {stepdeckController(1)};
+    r.begin();
+    r.hub.state.received.push(Bytes{1, 1}, {kLoopback, 50123});
+    for (int tick = 0; tick < 30; ++tick) {
+        walk(r.deck.record, tick);
+        r.deck.readResult = tick == 29 ? static_cast<HResult>(0x80070005) : kOk;
+        r.timer(kStart + 33u * static_cast<unsigned>(tick));
+    }
+    ASSERT_TRUE(r.ended());
+    expectReplayedByteForByte(r);
+}
+
+TEST(RecordedSession, AMissingStepdeckReplaysExactly) {
+    RecordedHub r;
+    r.platform.controllers = {gamepadController(2, "Pad")};
+    r.begin();
+    ASSERT_TRUE(r.ended());
+    expectReplayedByteForByte(r);
+}
+
+TEST(RecordedSession, AFailedSetUpReplaysExactly) {
+    RecordedHub r;
+    r.platform.controllers = {stepdeckController(1)};
+    r.platform.stepdeck.setCooperativeLevel = static_cast<HResult>(0x80004005);
+    r.begin();
+    ASSERT_TRUE(r.ended());
+    r.writer.close();
+    EXPECT_NE(r.file.contents().find("\"setupFailure\":-2147467259"), std::string::npos) << r.file.contents();
+    int status = 0;
+    const auto replayed = replaySends(r.file.contents(), status);
+    EXPECT_EQ(replayed, sendLines(r.socket));
+}
+
+// A failed tested send ends the process at once: the tick that sent it is
+// in the file, which the replay ends the same way.
+TEST(RecordedSession, AProcessEndedByAFailedSendLeavesItsLastTick) {
+    RecordedHub r;
+    r.platform.controllers = {stepdeckController(1)};
+    r.begin();
+    for (int tick = 0; tick < 10; ++tick) r.timer(kStart + 33u * static_cast<unsigned>(tick));
+    r.hub.state.received.push(Bytes{1, 1}, {kLoopback, 50123});  // the feeder enable: its acknowledgement is tested
+    r.socket.failSends = true;
+    EXPECT_THROW(r.timer(kStart + 330), ProcessExit);
+    EXPECT_NE(r.file.contents().rfind("{\"tick\":{\"t\":250330"), std::string::npos) << "the last tick was lost";
+    int status = 0;
+    const auto replayed = replaySends(r.file.contents(), status);
+    EXPECT_EQ(replayed, sendLines(r.socket));
+}
+
+}  // namespace
+}  // namespace hub
