@@ -211,7 +211,7 @@ def test_a_disk_that_fills_ends_the_recording_at_a_whole_line_and_the_hub_goes_o
     ok, boxes, error = hub.driver.run("messagebox 20000")
     assert ok, error
     text = boxes[0]["text"]
-    assert boxes[0]["caption"] == CAPTION
+    assert boxes[0]["caption"] == CAPTION, boxes
     assert text.startswith("The recording stopped early:\n" + wine_path(recording) + "\n"), text
     assert text.endswith("\nThe file holds the session up to that point."), text
     hub.driver.must("dismiss")

@@ -297,19 +297,29 @@ private:
         if (dialog_ != nullptr) GetWindowThreadProcessId(dialog_, &process_);
     }
 
-    bool messageBox(DWORD timeoutMs, std::string& error) {
-        refreshProcess();
-        HWND box = nullptr;
-        if (!waitFor(timeoutMs, [&] { return (box = findMessageBox()) != nullptr; })) {
-            error = "no message box";
-            return false;
-        }
-        // The message is the static control with the longest text (the icon is a static too).
+    // The message is the static control with the longest text (the icon is a static too).
+    static std::wstring messageOf(HWND box) {
         std::wstring message;
         for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
             if (_wcsicmp(className(child).c_str(), L"Static") != 0) continue;
             const std::wstring text = windowText(child);
             if (text.size() > message.size()) message = text;
+        }
+        return message;
+    }
+
+    bool messageBox(DWORD timeoutMs, std::string& error) {
+        refreshProcess();
+        HWND box = nullptr;
+        std::wstring message;
+        // A box can be visible before its initialisation has written its texts.
+        if (!waitFor(timeoutMs, [&] {
+                box = findMessageBox();
+                if (box != nullptr) message = messageOf(box);
+                return !message.empty();
+            })) {
+            error = "no message box";
+            return false;
         }
         emit("{\"caption\":" + jsonString(windowText(box)) + ",\"text\":" + jsonString(message) + "}");
         return true;
