@@ -10,9 +10,10 @@ import subprocess
 import sys
 import threading
 import time
-from pathlib import Path
 
-from harness import FEEDER_PORT, STICK_PORT, XDRV_PORT
+import pytest
+
+from harness import DEFAULT_DECK, FEEDER_PORT, STICK_PORT, XDRV_PORT
 
 REMOTE_PORT = 45050        # the remote app of hello 1,3,4,50,50
 REGISTERED_PORT = 50500    # registration 21,1,5,5,0
@@ -169,6 +170,51 @@ def test_a_session_flooded_by_a_remote_app_replays_exactly(start_hub, tmp_path, 
     received = sum(1 for line in lines if line.startswith('{"recv"'))
     report(f"the flood: {flooded} inputs sent, {received} datagrams taken by the hub and recorded")
     assert received > 100
+
+
+def dismiss_the_box(hub):
+    ok, boxes, error = hub.driver.run("messagebox 20000")
+    assert ok, error
+    hub.driver.must("dismiss")
+    return boxes[0]["text"]
+
+
+def fail_a_read(hub):
+    hub.sim("fail 0 state 1")
+    return dismiss_the_box(hub)
+
+
+# Each way the hub ends: the simulator's configuration, and what ends it once
+# it runs (None: it ends by itself, with a message box, before its dialog).
+END_PATHS = {
+    "escape": (DEFAULT_DECK, lambda hub: hub.driver.must("key escape")),
+    "close-box": (DEFAULT_DECK, lambda hub: hub.driver.must("close")),
+    "failed-read": (DEFAULT_DECK, fail_a_read),
+    "no-stepdeck": ("", None),
+    "failed-set-up": (DEFAULT_DECK + "fail = cooplevel\n", None),
+}
+
+
+@pytest.mark.parametrize("end", END_PATHS)
+def test_every_way_the_hub_ends_leaves_a_recording_that_replays_exactly(start_hub, tmp_path, report, end):
+    config, ending = END_PATHS[end]
+    recording = tmp_path / f"{end}.jsonl"
+    hub = start_hub(config=config, args=("-record", wine_path(recording)), listen_ports=PORTS)
+    if ending is None:
+        told = dismiss_the_box(hub)
+    else:
+        hub.wait_ticking()
+        hub.sim("set 0 y -600")
+        time.sleep(0.5)
+        told = ending(hub)
+    assert hub.wait_exit() == 0, hub.diagnosis()
+    time.sleep(0.3)
+    wire, replay = on_the_wire(hub), replayed(recording)
+    for port in PORTS:
+        assert replay[port] == wire[port], f"port {port}"
+    lines = recording.read_text(encoding="utf-8").splitlines()
+    report(f"{end}: {len(lines)} lines, {sum(len(d) for d in wire.values())} datagrams on the wire and replayed"
+           + (f"; told {told!r}" if told else ""))
 
 
 def test_a_path_that_cannot_be_created_is_told_and_the_hub_runs_without(start_hub, tmp_path, report):
