@@ -8,6 +8,8 @@
 #
 # SCRIPT: a simulator script of timed states (tools/simulator/README.md) that
 # both programs' Stepdecks play, to measure steady motion instead of rest.
+# HUB_ARGS: the hub's command line, for example "-record session.jsonl" (the
+# file goes to BUILD_DIR/cpu-at-rest).
 # BUILD_DIR is a Windows build with bin/hub.exe, bin/stepdeck-floor.exe,
 # bin/simulator/dinput8.dll and bin/dialog-driver.exe. Prints each program's
 # CPU time and share of one core, and the ratio hub / floor.
@@ -71,7 +73,8 @@ while True:
 EOF
 pids+=($!)
 
-(cd "$work" && exec wine hub.exe) &
+# shellcheck disable=SC2086  # HUB_ARGS is split into its words
+(cd "$work" && exec wine hub.exe ${HUB_ARGS:-}) &
 hub=$!
 pids+=($hub)
 (cd "$work" && exec wine stepdeck-floor.exe) &

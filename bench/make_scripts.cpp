@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/controls.h"
+#include "engine/recording_lines.h"
 #include "steady_use.h"
 
 namespace hub::testing {
@@ -29,41 +30,37 @@ constexpr Script kScripts[] = {
     {"vjoy-flightsim", 0, 3},     {"vjoy-biking", 0, 4},
 };
 
-void printRecv(std::FILE* out, std::span<const std::uint8_t> datagram) {
-    std::fprintf(out, "{\"recv\":{\"from\":\"127.0.0.1:%u\",\"hex\":\"", static_cast<unsigned>(kPeer.port));
-    for (std::uint8_t byte : datagram) std::fprintf(out, "%02x", byte);
-    std::fprintf(out, "\"}}\n");
-}
-
-void printRecord(std::FILE* out, const JoystickRecord& record) {
-    std::fprintf(out, "{\"x\":%d,\"y\":%d,\"z\":%d,\"rx\":%d,\"ry\":%d,\"rz\":%d,\"buttons\":[", record.lX,
-                 record.lY, record.lZ, record.lRx, record.lRy, record.lRz);
-    const char* separator = "";
-    for (int i = 0; i < 128; ++i) {
-        if (!isPressed(record.rgbButtons[i])) continue;
-        std::fprintf(out, "%s%d", separator, i);
-        separator = ",";
-    }
-    std::fprintf(out, "]}");
+// Each line as a recording writes it.
+template <typename Encode>
+void print(std::FILE* out, Encode encode) {
+    EventLine line;
+    encode(line);
+    std::fprintf(out, "%.*s\n", static_cast<int>(line.text().size()), line.text().data());
 }
 
 void writeScript(std::FILE* out, const Script& script) {
-    std::fprintf(out, "{\"config\":{\"gamepad\":true,\"gamepadName\":\"Bench pad\"}}\n{\"activate\":true}\n");
-    for (int i = 0; i < script.locomotionPresses; ++i) std::fprintf(out, "{\"command\":%d}\n", control::kNextLocomotionMode);
-    for (int i = 0; i < script.vjoyPresses; ++i) std::fprintf(out, "{\"command\":%d}\n", control::kNextVjoyMode);
-    for (std::span<const std::uint8_t> datagram : kSetUpDatagrams) printRecv(out, datagram);
-    JoystickRecord deck{};
-    JoystickRecord pad{};
-    std::uint64_t now = kStartMs;
-    for (int tick = 0; tick < kTicks; ++tick) {
-        now += kTickPeriodMs;
-        moveInputs(deck, pad, vjoyModes()[static_cast<std::size_t>(script.vjoyPresses)].mode, now);
-        if (remoteInputsArrive(now)) printRecv(out, remoteInputs(pad));
-        std::fprintf(out, "{\"tick\":{\"t\":%llu,\"deck\":", static_cast<unsigned long long>(now));
-        printRecord(out, deck);
-        std::fprintf(out, ",\"pad\":");
-        printRecord(out, pad);
-        std::fprintf(out, "}}\n");
+    const RecordedConfig config{true, {ObjectType::XAxis, ObjectType::YAxis, ObjectType::ZAxis, ObjectType::RxAxis,
+                                       ObjectType::RyAxis, ObjectType::RzAxis},
+                                true, "Bench pad", "C:\\Hub\\hub.exe"};
+    std::fprintf(out, "%s\n", encodeConfig(config).c_str());
+    print(out, [](EventLine& line) { encodeActivate(true, line); });
+    for (int i = 0; i < script.locomotionPresses; ++i) {
+        print(out, [](EventLine& line) { encodeCommand(control::kNextLocomotionMode, line); });
+    }
+    for (int i = 0; i < script.vjoyPresses; ++i) {
+        print(out, [](EventLine& line) { encodeCommand(control::kNextVjoyMode, line); });
+    }
+    const auto printRecv = [out](std::span<const std::uint8_t> datagram) {
+        print(out, [&](EventLine& line) { encodeRecv(kPeer, datagram, line); });
+    };
+    for (std::span<const std::uint8_t> datagram : kSetUpDatagrams) printRecv(datagram);
+    RecordedTick tick;
+    tick.t = kStartMs;
+    for (int i = 0; i < kTicks; ++i) {
+        tick.t += kTickPeriodMs;
+        moveInputs(tick.deck, tick.pad, vjoyModes()[static_cast<std::size_t>(script.vjoyPresses)].mode, tick.t);
+        if (remoteInputsArrive(tick.t)) printRecv(remoteInputs(tick.pad));
+        print(out, [&](EventLine& line) { encodeTick(tick, line); });
     }
 }
 

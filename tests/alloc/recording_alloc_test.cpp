@@ -1,14 +1,14 @@
-// Recording must not bring the heap back into the tick: building a tick's
-// and a datagram's line and appending them to the writer allocate nothing,
-// while the writer thread writes them out at the same time.
+// Recording must not bring the heap back into the tick: a timer message of a
+// hub that records (its datagrams, its decorators, the lines it builds and
+// appends) allocates nothing, while the writer thread writes the lines out.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <memory>
 
 #include "counting_new.h"
-#include "engine/recording_lines.h"
-#include "engine/recording_writer.h"
+#include "recorded_hub.h"
+#include "steady_use.h"
 
 namespace hub::alloc {
 namespace {
@@ -25,35 +25,32 @@ public:
     std::string failure() override { return {}; }
 };
 
-TEST(HeapAllocation, NonePerRecordedTick) {
+TEST(HeapAllocation, NonePerTimerMessageOfAHubThatRecords) {
+    using namespace testing;
     CountingFile file;
-    RecordingWriter writer(file, RecordingWriter::kDefaultCapacity,
-                           WriterTiming{std::chrono::milliseconds(1), std::chrono::milliseconds(5)});
-    RecordedTick tick;
-    tick.deck.lY = -600;
-    tick.deck.rgbButtons[0] = tick.deck.rgbButtons[3] = 0x80;
-    tick.pad.lX = 1000;
-    tick.deckAcquire[0] = kInputLost;
-    tick.deckAcquireCount = 1;
-    const std::uint8_t inputs[] = {32, 128, 5, 0, 0, 100, 156, 0, 0};
+    auto recorded = std::make_unique<RecordedHub>(file);
+    RecordedHub& r = *recorded;
+    r.platform.controllers = {stepdeckController(1), gamepadController(2, "Bench pad")};
+    r.socket.keep = false;
+    r.window.keep = false;
+    r.begin();
+    r.hub.state.dialog.vjoyMode = VjoyMode::FlightSim;
+    for (std::span<const std::uint8_t> datagram : kSetUpDatagrams) r.hub.state.received.push(datagram, kPeer);
+    std::uint64_t now = kStartMs;
+    r.timer(now);
     constexpr int kTicks = 10000;
-    std::uint64_t lineBytes = 0;
     AllocationCounter counter;
     for (int i = 0; i < kTicks; ++i) {
-        tick.t = 1000 + 33u * static_cast<unsigned>(i);
-        EventLine recv;
-        encodeRecv({kLoopback, 50123}, inputs, recv);
-        writer.append(recv.text());
-        EventLine line;
-        encodeTick(tick, line);
-        writer.append(line.text());
-        lineBytes += recv.text().size() + line.text().size() + 2;
+        now += kTickPeriodMs;
+        moveInputs(r.deck.record, r.pad.record, VjoyMode::FlightSim, now);
+        if (remoteInputsArrive(now)) r.hub.state.received.push(remoteInputs(r.pad.record), kPeer);
+        r.timer(now);
     }
     const std::uint64_t allocations = counter.count();
-    writer.close();
+    r.writer.close();
     EXPECT_EQ(allocations, 0u);
-    EXPECT_EQ(file.bytes, lineBytes) << "the lines did not all reach the file";
-    EXPECT_EQ(writer.stoppedEarly(), std::nullopt);
+    EXPECT_GT(file.bytes, 100u * kTicks) << "the ticks were not recorded";
+    EXPECT_EQ(r.writer.stoppedEarly(), std::nullopt);
 }
 
 }  // namespace

@@ -15,11 +15,7 @@
 #include <vector>
 
 #include "base/controls.h"
-#include "engine/dialog.h"
-#include "engine/session.h"
-#include "engine/session_recorder.h"
-#include "scripted_devices.h"
-#include "scripted_edges.h"
+#include "recorded_hub.h"
 
 namespace hub {
 namespace {
@@ -29,39 +25,17 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint64_t kStart = 250000;
 
-// A hub as hub.exe composes it, with scripted edges in the place of Windows.
-struct RecordedHub {
-    ScriptedDevice deck, pad;
-    ScriptedClock clock;
-    ScriptedSocket socket;
-    ScriptedWindow window;
-    ScriptedLauncher launcher;
-    ScriptedProcess process;
-    SessionRecorder recorder;
-    RecordingClock recordingClock{clock, recorder};
-    RecordingSocket recordingSocket{socket, recorder};
-    RecordingProcess recordingProcess{process, recorder};
-    Hub hub{HubEdges{recordingClock, recordingSocket, window, launcher, recordingProcess}};
-    ScriptedDevicePlatform platform{deck, pad};
-    RecordingDevicePlatform recordingPlatform{platform, recorder};
+struct InMemory {
     ScriptedRecordingFile file;
-    RecordingWriter writer{file};
+};
 
-    RecordedHub() {
-        hub.recorder = &recorder;
-        recorder.start(writer);
-        launcher.path = "C:\\Jeux d'été\\Hub \"2\"\\hub.exe";
-    }
-
-    void begin() {
-        startUp(hub);
-        initialiseDialog(hub, recordingPlatform, false);
-    }
+// A recorded hub with its recording in memory (the file comes first). Its
+// ticks follow each other without the hub's 33 ms between them: the buffer
+// holds a whole session, so that a writer thread the machine holds back
+// cannot end the recording.
+struct Recorded : InMemory, RecordedHub {
+    Recorded() : RecordedHub(file, std::size_t{64} << 20) { launcher.path = "C:\\Jeux d'été\\Hub \"2\"\\hub.exe"; }
     bool ended() const { return window.endedWith.has_value(); }
-    void timer(std::uint64_t t) {
-        clock.now = t;
-        onTimer(hub);
-    }
 };
 
 std::string hex(const Bytes& bytes) {
@@ -102,7 +76,7 @@ std::vector<std::string> sendLines(const ScriptedSocket& socket) {
 }
 
 // The recording closed, replayed, and compared with what the hub sent.
-void expectReplayedByteForByte(RecordedHub& r) {
+void expectReplayedByteForByte(Recorded& r) {
     r.writer.close();
     ASSERT_EQ(r.writer.stoppedEarly(), std::nullopt);
     int status = 0;
@@ -144,22 +118,23 @@ void remoteApp(DatagramQueue& received, const std::atomic<bool>& ticking) {
 }
 
 // The ticks take no time of their own: each waits until the remote app has
-// queued something new (at most a second), so that both threads interleave.
-void waitForTheRemoteApp(const DatagramQueue& received) {
-    static std::uint64_t seen = 0;
+// queued something new since the last (at most a second), so that both
+// threads interleave.
+void waitForTheRemoteApp(const DatagramQueue& received, std::uint64_t& seen) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (received.queued() == seen && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
     seen = received.queued();
 }
 
 TEST(RecordedSession, WalkingModesAndARemoteAppFloodingTheQueueReplayExactlyUpToEscape) {
-    RecordedHub r;
+    Recorded r;
     r.platform.controllers = {stepdeckController(1), gamepadController(2, "Manette \"Pro\" ü")};
     r.begin();
     onActivate(r.hub, true);
     std::atomic<bool> ticking{true};
     std::thread app([&] { remoteApp(r.hub.state.received, ticking); });
     std::uint64_t now = kStart;
+    std::uint64_t seen = 0;
     for (int tick = 0; tick < 600; ++tick) {
         walk(r.deck.record, tick);
         r.pad.record.lX = (tick * 37) % 2000 - 1000;
@@ -178,7 +153,7 @@ TEST(RecordedSession, WalkingModesAndARemoteAppFloodingTheQueueReplayExactlyUpTo
         if (tick == 421) onActivate(r.hub, true);
         if (tick == 450) onCommand(r.hub, control::kStartFeeder);
         now += tick % 9 == 0 ? 34 : 33;
-        waitForTheRemoteApp(r.hub.state.received);
+        waitForTheRemoteApp(r.hub.state.received, seen);
         r.timer(now);
     }
     ticking.store(false);
@@ -191,7 +166,7 @@ TEST(RecordedSession, WalkingModesAndARemoteAppFloodingTheQueueReplayExactlyUpTo
 }
 
 TEST(RecordedSession, AFailedReadReplaysExactly) {
-    RecordedHub r;
+    Recorded r;
     r.platform.controllers = {stepdeckController(1)};
     r.begin();
     r.hub.state.received.push(Bytes{1, 1}, {kLoopback, 50123});
@@ -205,7 +180,7 @@ TEST(RecordedSession, AFailedReadReplaysExactly) {
 }
 
 TEST(RecordedSession, AMissingStepdeckReplaysExactly) {
-    RecordedHub r;
+    Recorded r;
     r.platform.controllers = {gamepadController(2, "Pad")};
     r.begin();
     ASSERT_TRUE(r.ended());
@@ -213,7 +188,7 @@ TEST(RecordedSession, AMissingStepdeckReplaysExactly) {
 }
 
 TEST(RecordedSession, AFailedSetUpReplaysExactly) {
-    RecordedHub r;
+    Recorded r;
     r.platform.controllers = {stepdeckController(1)};
     r.platform.stepdeck.setCooperativeLevel = static_cast<HResult>(0x80004005);
     r.begin();
@@ -228,7 +203,7 @@ TEST(RecordedSession, AFailedSetUpReplaysExactly) {
 // A failed tested send ends the process at once: the tick that sent it is
 // in the file, which the replay ends the same way.
 TEST(RecordedSession, AProcessEndedByAFailedSendLeavesItsLastTick) {
-    RecordedHub r;
+    Recorded r;
     r.platform.controllers = {stepdeckController(1)};
     r.begin();
     for (int tick = 0; tick < 10; ++tick) r.timer(kStart + 33u * static_cast<unsigned>(tick));

@@ -2,24 +2,14 @@
 
 #include <cstdlib>
 
+#include "engine/recording_lines.h"
+
 namespace hub::replay {
 
 namespace {
 
 void putJsonString(std::FILE* out, std::string_view value) {
-    std::fputc('"', out);
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            std::fputc('\\', out);
-            std::fputc(c, out);
-        } else if (byte < 0x20) {
-            std::fprintf(out, "\\u%04x", byte);
-        } else {
-            std::fputc(c, out);
-        }
-    }
-    std::fputc('"', out);
+    hub::putJsonString(value, [out](char c) { std::fputc(c, out); });
 }
 
 }  // namespace
