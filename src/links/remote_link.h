@@ -1,4 +1,4 @@
-// The remote-app link on port 45041: what the listener thread decodes from
+// The remote-app link on port 45041: what the listener's decoder takes from
 // the remote app, port registrants, port queriers and the feeder enable, and
 // what the tick answers.
 #pragma once
@@ -42,10 +42,14 @@ struct RemoteInputs {
     std::atomic<std::uint8_t> axis4{0};
 };
 
-// The only state the listener thread and the tick share; every value is one
-// atomic. The listener sets the flags (release, after the values they cover)
-// and the tick clears them (release); each reads the other's flags with
-// acquire before it reads what they cover.
+// What the listener's decoder and the tick share ("the listener" below is
+// the decoder). The listener thread itself only queues the datagrams; every
+// timer message applies them before its tick, so both sides run on the
+// user-interface thread, one after the other. Every value is still one
+// atomic with the orders below, as when the listener thread decoded: the
+// listener sets the flags (release, after the values they cover) and the
+// tick clears them (release); each reads the other's flags with acquire
+// before it reads what they cover.
 struct RemoteState {
     // Written by the tick (its clock, once per tick), read by the listener for its stamps.
     std::atomic<std::uint64_t> latestTickNow{0};
