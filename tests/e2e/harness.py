@@ -289,7 +289,21 @@ class HubRun:
         return reply
 
     def stats(self, device):
+        """A device's `stats` (device: its index, or "global") as a dict."""
         return dict(item.split("=", 1) for item in self.sim(f"stats {device}").split()[1:])
+
+    def unplug(self, device=0):
+        self.sim(f"unplug {device}")
+
+    def plug(self, device=0, new_instance=False):
+        """Plugs the device back as the same instance, or as a new one whose
+        old device objects stay dead."""
+        self.sim(f"plug {device}" + (" new" if new_instance else ""))
+
+    def objects_alive(self):
+        """(DirectInput objects, device objects) the hub created and has not released."""
+        stats = self.stats("global")
+        return int(stats["directinputs_alive"]), int(stats["devices_alive"])
 
     def diagnosis(self):
         """What the hub and the simulator left behind, for a failure message."""
