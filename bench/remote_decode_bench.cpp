@@ -46,7 +46,7 @@ void BM_DecodeRemoteDatagram(benchmark::State& state) {
         // taking their connecting path too.
         if (next == 0) remote.connected.store(false);
     }
-    benchmark::DoNotOptimize(remote.steering.load());
+    benchmark::DoNotOptimize(remote.inputs.steering.load());
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_DecodeRemoteDatagram);

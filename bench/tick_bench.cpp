@@ -2,24 +2,26 @@
 // costs the hub itself, in every locomotion mode and every vJoy mode.
 #include <benchmark/benchmark.h>
 
-#include "quiet_hub.h"
+#include "steady_use.h"
 
 namespace hub {
 namespace {
 
-void runTicks(benchmark::State& state, int locomotionMode, int vjoyMode) {
-    quiet::QuietHub quiet(locomotionMode, vjoyMode);
-    for (auto _ : state) benchmark::DoNotOptimize(quiet::tickOnce(quiet));
-    benchmark::DoNotOptimize(quiet.socket.bytes + quiet.window.texts);
+void runTicks(benchmark::State& state, LocomotionMode locomotionMode, VjoyMode vjoyMode) {
+    testing::SteadyHub steady(locomotionMode, vjoyMode);
+    for (auto _ : state) benchmark::DoNotOptimize(steady.tickOnce());
+    benchmark::DoNotOptimize(steady.socket.bytes + steady.window.textBytes);
 }
 
 void BM_TickLocomotionMode(benchmark::State& state) {
-    runTicks(state, static_cast<int>(state.range(0)), 2);
+    runTicks(state, static_cast<LocomotionMode>(state.range(0)), kFirstVjoyMode);
 }
 BENCHMARK(BM_TickLocomotionMode)->DenseRange(1, 4)->ArgName("locomotionMode");
 
-void BM_TickVjoyMode(benchmark::State& state) { runTicks(state, 1, static_cast<int>(state.range(0))); }
-BENCHMARK(BM_TickVjoyMode)->Arg(2)->Arg(5)->Arg(6)->Arg(7)->Arg(9)->ArgName("vjoyMode");
+void BM_TickVjoyMode(benchmark::State& state) {
+    runTicks(state, LocomotionMode::Normal, vjoyModes()[static_cast<std::size_t>(state.range(0))].mode);
+}
+BENCHMARK(BM_TickVjoyMode)->DenseRange(0, static_cast<int>(vjoyModes().size()) - 1)->ArgName("vjoyModeRow");
 
 }  // namespace
 }  // namespace hub

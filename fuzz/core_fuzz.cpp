@@ -24,9 +24,11 @@
 #include <optional>
 #include <vector>
 
-#include "engine/controls.h"
+#include "base/controls.h"
 #include "engine/dialog.h"
 #include "engine/hub.h"
+#include "engine/session.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
@@ -108,28 +110,28 @@ void checkXdrv(const Session& session, std::span<const std::uint8_t> b) {
         require(x == 0.0f && y == 0.0f, "the XDRV greeting carries 0, 0");
         return;
     }
-    const int mode = session.hub->state.dialog.locomotionMode;
+    const LocomotionMode mode = session.hub->state.dialog.locomotionMode;
     // Normal passes the stick through its speed curve, whose largest value is
     // 0.7 x 1.5 at the knee; the other modes promise -1 ... 1.
-    const float limit = mode == 1 ? 1.05f : 1.0f;
+    const float limit = mode == LocomotionMode::Normal ? 1.05f : 1.0f;
     require(std::fabs(x) <= limit && std::fabs(y) <= limit, "XDRV values within the mode's range");
-    if (mode == 3) {
+    if (mode == LocomotionMode::Seated2) {
         for (float v : {x, y}) require(v == 0.0f || std::fabs(v) == 0.9999f, "Seated 2 sends 0 or +-0.9999");
     }
     // The stick byte is floor(v * scale) + 128: at least 128 exactly when v is
     // not negative. Advanced sends the negated X in the XDRV datagram.
-    const float byteSideX = mode == 4 ? -x : x;
+    const float byteSideX = mode == LocomotionMode::Advanced ? -x : x;
     require((session.stickXByte >= 128) == (byteSideX >= 0.0f), "stick X byte and XDRV x agree in sign");
     require((session.stickYByte >= 128) == (y >= 0.0f), "stick Y byte and XDRV y agree in sign");
 }
 
-void checkJoystickState(int vjoyMode, std::span<const std::uint8_t> b) {
+void checkJoystickState(VjoyMode vjoyMode, std::span<const std::uint8_t> b) {
     switch (vjoyMode) {
-        case 5: require(b[5] == 0 && b[6] == 0x80 && b[7] == 0x80, "Skate bytes 5 ... 7"); break;
-        case 6: require(b[2] == 0x80 && b[3] == 0x80 && b[4] == 0x80, "pedal mode bytes 2 ... 4"); break;
-        case 7: require(b[5] == 0, "Flight Sim byte 5"); break;
-        case 9: require(b[2] == 0x80 && b[5] == 0, "Biking bytes 2 and 5"); break;
-        default: broken("a joystick state datagram only in modes 5, 6, 7 and 9");
+        case VjoyMode::Skate: require(b[5] == 0 && b[6] == 0x80 && b[7] == 0x80, "Skate bytes 5 ... 7"); break;
+        case VjoyMode::PedalBrake: require(b[2] == 0x80 && b[3] == 0x80 && b[4] == 0x80, "pedal mode bytes 2 ... 4"); break;
+        case VjoyMode::FlightSim: require(b[5] == 0, "Flight Sim byte 5"); break;
+        case VjoyMode::Biking: require(b[2] == 0x80 && b[5] == 0, "Biking bytes 2 and 5"); break;
+        default: broken("a joystick state datagram only in the modes with a layout");
     }
 }
 
@@ -137,7 +139,7 @@ void checkDatagram(Session& session, const Endpoint& to, std::span<const std::ui
     const std::optional<Kind> kind = kindOf(b);
     if (!kind) broken("a datagram of no kind the hub sends");
     const bool toFeeder = to == Endpoint{kLoopback, kFeederPort};
-    const int vjoyMode = session.hub->state.dialog.vjoyMode;
+    const VjoyMode vjoyMode = session.hub->state.dialog.vjoyMode;
     if (session.inTick) ++session.sendsThisTick;
     if (session.inTick && session.deckReadThisTick) {
         if (session.sendsThisTick == 1) require(kind == Kind::Stick, "a tick sends the stick datagram first");
@@ -161,7 +163,7 @@ void checkDatagram(Session& session, const Endpoint& to, std::span<const std::ui
             break;
         case Kind::Stop: require(toFeeder, "the stop datagram goes to the feeder"); break;
         case Kind::FourWay:
-            require(toFeeder && session.feederEverEnabled && vjoyMode == 2, "the 4-way datagram: mode 2, enabled");
+            require(toFeeder && session.feederEverEnabled && vjoyMode == VjoyMode::FourWay, "the 4-way datagram: 4-way-mov, enabled");
             break;
         case Kind::JoystickState:
             require(toFeeder && session.feederEverEnabled, "joystick state to an enabled feeder");
@@ -182,81 +184,34 @@ void checkDatagram(Session& session, const Endpoint& to, std::span<const std::ui
     session.failNextSend = false;
 }
 
-class CheckingSocket final : public DatagramSocket {
-public:
-    explicit CheckingSocket(Session& session) : session_(session) {}
-    bool sendTo(const Endpoint& to, std::span<const std::uint8_t> bytes) override {
-        checkDatagram(session_, to, bytes);
-        return !session_.lastSendFailed;
-    }
-
-private:
-    Session& session_;
-};
-
 bool showsNonNumber(std::string_view text) {
     return text.find("nan") != std::string_view::npos || text.find("inf") != std::string_view::npos;
 }
 
-class CheckingWindow final : public Window {
+// Checks every datagram and text as the scripted edges see them, and decides
+// which sends fail.
+class Checker final : public testing::EdgeObserver {
 public:
-    bool ended = false;
-    void setText(int, std::string_view text) override {
+    Checker(Session& session, testing::ScriptedSocket& socket) : session_(session), socket_(socket) {}
+
+    void onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) override {
+        checkDatagram(session_, to, bytes);
+        socket_.failSends = session_.lastSendFailed;
+    }
+    void onText(int, std::string_view text) override {
         require(text.size() < 512, "a display fits the 512-character buffer");
         require(!showsNonNumber(text), "no display shows NaN or infinity");
     }
-    void enable(int, bool) override {}
-    void messageBox(std::string_view, std::string_view) override {}
-    void stopTimer() override {}
-    void endDialog(int) override { ended = true; }
-};
-
-class QuietLauncher final : public Launcher {
-public:
-    std::string_view programPath() override { return "C:\\Hub\\hub.exe"; }
-    void start(std::string_view) override {}
-};
-
-struct ProcessEnded {};
-
-class EndingProcess final : public Process {
-public:
-    explicit EndingProcess(Session& session) : session_(session) {}
-    [[noreturn]] void exitNow(int status) override {
+    void onExit(int status) override {
         require(status == 1, "the process ends with status 1 on a failed send");
         require(session_.lastSendFailed, "the process ends only right after a failed send");
         require(session_.lastSend != Kind::Stick && session_.lastSend != Kind::Xdrv,
                 "a failed locomotion datagram never ends the process");
-        throw ProcessEnded{};
     }
 
 private:
     Session& session_;
-};
-
-class SetClock final : public Clock {
-public:
-    std::uint64_t now = 0;
-    std::uint64_t nowMs() override { return now; }
-};
-
-class ScriptedDevice final : public InputDevice {
-public:
-    JoystickRecord record{};
-    HResult pollResult = 0, readResult = 0;
-    int inputLostAcquires = 0;
-
-    HResult poll() override { return pollResult; }
-    HResult acquire() override {
-        if (inputLostAcquires == 0) return kOk;
-        --inputLostAcquires;
-        return kInputLost;
-    }
-    HResult getState(JoystickRecord& out) override {
-        if (!failed(readResult)) out = record;
-        return readResult;
-    }
-    void recover() { pollResult = readResult = 0; }
+    testing::ScriptedSocket& socket_;
 };
 
 constexpr int kCommands[] = {control::kCancel,          control::kNextVjoyMode, control::kInitialSpeedButton,
@@ -305,15 +260,17 @@ std::uint64_t nextTime(FuzzedDataProvider& input, std::uint64_t now) {
 
 class Driver {
 public:
-    Driver(bool gamepad, std::uint64_t start) : now_(start) {
+    Driver(bool gamepad, std::uint64_t start)
+        : scripted_(gamepad ? testing::ScriptedHub::Attached::StepdeckAndGamepad : testing::ScriptedHub::Attached::Stepdeck),
+          now_(start) {
         session_.hub = &hub_;
-        hub_.devices.deck = &deck_;
-        if (gamepad) hub_.devices.gamepad = &pad_;
+        scripted_.keepNothing();
+        scripted_.observe(&checker_);
         startUp(hub_);
         session_.startingUp = false;
     }
 
-    bool ended() const { return window_.ended; }
+    bool ended() const { return scripted_.window.endedWith.has_value(); }
 
     void step(FuzzedDataProvider& input) {
         switch (input.ConsumeIntegralInRange(0, 11)) {
@@ -331,7 +288,7 @@ public:
 private:
     void tick(FuzzedDataProvider& input) {
         now_ = nextTime(input, now_);
-        clock_.now = now_;
+        scripted_.clock.now = now_;
         const bool deckRead = !failed(deck_.pollResult) && !failed(deck_.readResult);
         const bool readFails = !failed(deck_.pollResult) && failed(deck_.readResult);
         session_.inTick = true;
@@ -341,9 +298,8 @@ private:
         session_.inTick = false;
         if (deckRead) require(session_.sendsThisTick >= 2, "a tick that read the Stepdeck sends both datagrams");
         if (!deckRead && !readFails) require(session_.sendsThisTick == 0, "a tick that skipped the Stepdeck sends nothing");
-        if (readFails) require(window_.ended, "a failed Stepdeck read ends the dialog");
-        deck_.recover();
-        pad_.recover();
+        if (readFails) require(ended(), "a failed Stepdeck read ends the dialog");
+        for (testing::ScriptedDevice* device : {&deck_, &pad_}) device->pollResult = device->readResult = kOk;
     }
 
     void failDevice(FuzzedDataProvider& input) {
@@ -351,7 +307,7 @@ private:
         switch (input.ConsumeIntegralInRange(0, 3)) {
             case 0:
                 deck_.pollResult = code;
-                deck_.inputLostAcquires = input.ConsumeIntegralInRange(0, 40);
+                deck_.acquireResults.assign(input.ConsumeIntegralInRange<std::size_t>(0, 40), kInputLost);
                 break;
             case 1: deck_.readResult = code; break;
             case 2: pad_.pollResult = code; break;
@@ -369,14 +325,12 @@ private:
     }
 
     Session session_;
-    ScriptedDevice deck_, pad_;
+    testing::ScriptedHub scripted_;
+    Hub& hub_ = scripted_.hub;
+    testing::ScriptedDevice& deck_ = scripted_.deck;
+    testing::ScriptedDevice& pad_ = scripted_.pad;
+    Checker checker_{session_, scripted_.socket};
     std::uint64_t now_;
-    SetClock clock_;
-    CheckingSocket socket_{session_};
-    CheckingWindow window_;
-    QuietLauncher launcher_;
-    EndingProcess process_{session_};
-    Hub hub_{HubEdges{clock_, socket_, window_, launcher_, process_}};
 };
 
 }  // namespace
@@ -389,7 +343,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto driver = std::make_unique<hub::Driver>(gamepad, start);
     try {
         while (input.remaining_bytes() > 0 && !driver->ended()) driver->step(input);
-    } catch (const hub::ProcessEnded&) {
+    } catch (const hub::testing::ProcessExit&) {
     }
     return 0;
 }

@@ -43,7 +43,7 @@ struct Snapshot {
 
 void checkAfter(const Snapshot& before, const hub::RemoteState& remote, std::size_t length) {
     const Snapshot after(remote);
-    if (length > hub::kReceiveBufferSize) require(after == before, "a datagram too long for the buffer changed nothing");
+    if (length > hub::wire::kReceiveBufferSize) require(after == before, "a datagram too long for the buffer changed nothing");
     require(!before.feederEnabled || after.feederEnabled, "the feeder enable is never lowered");
     if (before.connected) {
         require(after.appEndpoint == before.appEndpoint, "the endpoint never changes while connected");

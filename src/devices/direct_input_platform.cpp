@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "devices/wide_text.h"
 #include "devices/wmi_device_ids.h"
 
 namespace hub::windows {
@@ -43,15 +44,6 @@ GUID toGUID(const Guid& guid) {
     return result;
 }
 
-std::string toUtf8(const wchar_t* text, std::size_t length) {
-    if (length == 0) return {};
-    const int size = static_cast<int>(length);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, size, utf8.data(), bytes, nullptr, nullptr);
-    return utf8;
-}
-
 ObjectType objectTypeOf(const GUID& type) {
     if (IsEqualGUID(type, GUID_XAxis)) return ObjectType::XAxis;
     if (IsEqualGUID(type, GUID_YAxis)) return ObjectType::YAxis;
@@ -72,7 +64,7 @@ BOOL CALLBACK offerController(LPCDIDEVICEINSTANCEW instance, LPVOID context) {
     info.instance = toGuid(instance->guidInstance);
     info.product = toGuid(instance->guidProduct);
     info.usage = instance->wUsage;
-    info.name = toUtf8(instance->tszProductName, wcsnlen(instance->tszProductName, MAX_PATH));
+    info.name = narrow({instance->tszProductName, wcsnlen(instance->tszProductName, MAX_PATH)});
     return toDirectInput(choose(info));
 }
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string_view>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 
 namespace hub::windows {
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/hub.h"
 #include "engine/locomotion.h"
 #include "engine/stick_pipeline.h"
 
@@ -321,16 +320,12 @@ void updateAdvancedTracker(AdvancedTracker& s, const AdvancedInputs& in) {
     clampOutputs(s);
 }
 
-void runAdvancedTracker(Hub& hub) {
-    const TickValues& tick = hub.state.tick;
-    const DialogState& dialog = hub.state.dialog;
-    AdvancedTracker& tracker = hub.state.advanced;
-    updateAdvancedTracker(tracker, {tick.now, tick.touchPairA, tick.touchPairB, hub.state.feet.tiltRF,
-                                    hub.state.feet.tiltLF, advancedEngageFactor(dialog.initialSpeedAdjust),
-                                    advancedSpeedFactor(dialog.speedAdjust)});
+void runAdvancedTracker(AdvancedTracker& tracker, const AdvancedInputs& in, LocomotionPosition& position,
+                        Window& window) {
+    updateAdvancedTracker(tracker, in);
     // The X byte and the XDRV x carry opposite signs; the Y byte and y agree.
-    replaceLocomotionOutput(hub, -tracker.advOutX, -tracker.advOutY, floorCentredByte(127.0f * tracker.advOutX),
-                            floorCentredByte(-127.0f * tracker.advOutY));
+    replaceLocomotionOutput(position, -tracker.advOutX, -tracker.advOutY, floorCentredByte(127.0f * tracker.advOutX),
+                            floorCentredByte(-127.0f * tracker.advOutY), window);
 }
 
 }  // namespace hub

@@ -5,9 +5,10 @@
 
 #include <cstdint>
 
-namespace hub {
+#include "base/edges.h"
+#include "links/locomotion_datagrams.h"
 
-struct Hub;
+namespace hub {
 
 // Directions of motion: which foot was tilted which way to engage.
 inline constexpr int kStanding = 0;
@@ -94,6 +95,7 @@ void updateAdvancedTracker(AdvancedTracker& tracker, const AdvancedInputs& in);
 
 // Tick stage, in the locomotion mode "Advanced" only: updates the tracker and
 // puts its outputs into the locomotion datagrams and controls 1047/1048.
-void runAdvancedTracker(Hub& hub);
+void runAdvancedTracker(AdvancedTracker& tracker, const AdvancedInputs& in, LocomotionPosition& position,
+                        Window& window);
 
 }  // namespace hub

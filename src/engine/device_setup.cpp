@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-#include "engine/controls.h"
+#include "base/controls.h"
 #include "engine/hub.h"
 #include "engine/xinput_filter.h"
 #include "links/feeder_link.h"
@@ -93,7 +93,7 @@ private:
     }
 
     void reportMissingStepdeck() {
-        sendStopDatagram(hub_);
+        sendStopDatagram(hub_.edges.socket);
         hub_.edges.window.messageBox("Stepdeck not found. The application will now exit.", "VR Stepdeck monitor");
         hub_.edges.window.endDialog(0);
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 
 namespace hub {
 

@@ -2,21 +2,16 @@
 
 #include <array>
 
-#include "engine/controls.h"
+#include "base/controls.h"
 #include "engine/hub.h"
 #include "engine/locomotion.h"
-#include "engine/text_format.h"
+#include "base/text_format.h"
 #include "links/feeder_link.h"
+#include "vjoy/vjoy_modes.h"
 
 namespace hub {
 
 namespace {
-
-constexpr int kVjoyFourWay = 2;
-constexpr int kVjoySkate = 5;
-constexpr int kVjoyPedalBrake = 6;
-constexpr int kVjoyFlightSim = 7;
-constexpr int kVjoyBiking = 9;
 
 // Initial speed adjustment: the button steps 0, 5, 6, 4, 3, 2, 1, 0; the
 // percentage each index means depends on the locomotion mode.
@@ -45,55 +40,40 @@ constexpr std::string_view kFeederRelativePath = "feeder\\vJoyFeeder.exe";
 constexpr std::size_t kMaxPathUnits = 259;  // MAX_PATH without its terminator
 
 void cancel(Hub& hub) {
-    if (!sendStopDatagram(hub)) hub.edges.process.exitNow(1);
+    if (!sendStopDatagram(hub.edges.socket)) hub.edges.process.exitNow(1);
     hub.edges.window.endDialog(0);
 }
 
-// The vJoy mode button's cycle. Entering modes 6, 7 and 9 resets the stick
+// Entering a mode whose row has a sensitivity label resets the stick
 // sensitivity and relabels the button that sets it.
-struct VjoyModeStep {
-    int from;
-    int to;
-    const char* sensitivityLabel;  // null: the sensitivity and the label stay
-};
-constexpr std::array<VjoyModeStep, 5> kVjoyModeCycle{{{kVjoyFourWay, kVjoySkate, nullptr},
-                                                       {kVjoySkate, kVjoyPedalBrake, "RH Stick"},
-                                                       {kVjoyPedalBrake, kVjoyFlightSim, "100%"},
-                                                       {kVjoyFlightSim, kVjoyBiking, "100%"},
-                                                       {kVjoyBiking, kVjoyFourWay, nullptr}}};
-
 void nextVjoyMode(Hub& hub) {
     DialogState& dialog = hub.state.dialog;
-    for (const VjoyModeStep& step : kVjoyModeCycle) {
-        if (step.from != dialog.vjoyMode) continue;
-        dialog.vjoyMode = step.to;
-        if (step.sensitivityLabel != nullptr) {
-            dialog.stickSensitivity = 0;
-            hub.edges.window.setText(control::kSensitivityButton, step.sensitivityLabel);
-        }
-        return;
-    }
+    dialog.vjoyMode = nextVjoyMode(dialog.vjoyMode);
+    const std::string_view label = vjoyModeRow(dialog.vjoyMode).sensitivityLabel;
+    if (label.empty()) return;
+    dialog.stickSensitivity = 0;
+    hub.edges.window.setText(control::kSensitivityButton, label);
 }
 
-int initialSpeedPercent(int locomotionMode, int index) {
-    const auto& table = locomotionMode == kModeAdvanced ? kInitialSpeedPercentAdvanced : kInitialSpeedPercentNormal;
+int initialSpeedPercent(LocomotionMode locomotionMode, int index) {
+    const auto& table = locomotionMode == LocomotionMode::Advanced ? kInitialSpeedPercentAdvanced : kInitialSpeedPercentNormal;
     return table[static_cast<std::size_t>(index)];
 }
 
 void nextInitialSpeed(Hub& hub) {
     DialogState& dialog = hub.state.dialog;
-    if (dialog.locomotionMode == kModeAdvanced) hub.edges.window.enable(control::kSpeedButton, true);
+    if (dialog.locomotionMode == LocomotionMode::Advanced) hub.edges.window.enable(control::kSpeedButton, true);
     dialog.initialSpeedAdjust = kNextInitialSpeed[static_cast<std::size_t>(dialog.initialSpeedAdjust)];
     showPercent(hub.edges.window, control::kInitialSpeedButton,
                 initialSpeedPercent(dialog.locomotionMode, dialog.initialSpeedAdjust));
 }
 
-int locomotionModeAfter(int mode) {
+LocomotionMode locomotionModeAfter(LocomotionMode mode) {
     switch (mode) {
-        case kModeNormal: return kModeAdvanced;
-        case kModeAdvanced: return kModeSeated;
-        case kModeSeated: return kModeSeated2;
-        default: return kModeNormal;
+        case LocomotionMode::Normal: return LocomotionMode::Advanced;
+        case LocomotionMode::Advanced: return LocomotionMode::Seated;
+        case LocomotionMode::Seated: return LocomotionMode::Seated2;
+        default: return LocomotionMode::Normal;
     }
 }
 
@@ -103,7 +83,7 @@ void nextLocomotionMode(Hub& hub) {
     DialogState& dialog = hub.state.dialog;
     Window& window = hub.edges.window;
     dialog.locomotionMode = locomotionModeAfter(dialog.locomotionMode);
-    const bool advanced = dialog.locomotionMode == kModeAdvanced;
+    const bool advanced = dialog.locomotionMode == LocomotionMode::Advanced;
     if (advanced) {
         dialog.initialSpeedAdjust = kAdvancedStartInitialSpeed;
         dialog.speedAdjust = kAdvancedStartSpeed;
@@ -114,7 +94,7 @@ void nextLocomotionMode(Hub& hub) {
     showPercent(window, control::kInitialSpeedButton,
                 initialSpeedPercent(dialog.locomotionMode, dialog.initialSpeedAdjust));
     window.enable(control::kSpeedButton, advanced);
-    window.enable(control::kInitialSpeedButton, advanced || dialog.locomotionMode == kModeNormal);
+    window.enable(control::kInitialSpeedButton, advanced || dialog.locomotionMode == LocomotionMode::Normal);
 }
 
 void nextSpeed(Hub& hub) {
@@ -125,11 +105,12 @@ void nextSpeed(Hub& hub) {
 
 void nextSensitivityOrScale(Hub& hub) {
     DialogState& dialog = hub.state.dialog;
-    if (dialog.vjoyMode == kVjoyBiking) {
+    const SensitivityButton button = vjoyModeRow(dialog.vjoyMode).sensitivityButton;
+    if (button == SensitivityButton::BikingScale) {
         dialog.bikingScale = dialog.bikingScale == kHighestBikingScale ? kLowestBikingScale : dialog.bikingScale + 1;
         dialog.bikingScaleFactor = kBikingScaleFactor[static_cast<std::size_t>(dialog.bikingScale - kLowestBikingScale)];
         showPercent(hub.edges.window, control::kSensitivityButton, tenPercentSteps(dialog.bikingScale));
-    } else if (dialog.vjoyMode == kVjoyFlightSim) {
+    } else if (button == SensitivityButton::StickSensitivity) {
         dialog.stickSensitivity = dialog.stickSensitivity == kHighestStickSensitivity ? kLowestStickSensitivity
                                                                                       : dialog.stickSensitivity + 1;
         showPercent(hub.edges.window, control::kSensitivityButton, tenPercentSteps(dialog.stickSensitivity));

@@ -1,65 +1,6 @@
 #include "engine/gamepad.h"
 
-#include <cmath>
-
-#include "engine/hub.h"
-
 namespace hub {
-
-float angleDelta(float a, float b) {
-    const float d = b - a;
-    const float plus = std::fabs(d + 360.0f);
-    const float minus = std::fabs(d - 360.0f);
-    const float direct = std::fabs(d);
-    if (plus < direct && plus < minus) return d + 360.0f;
-    if (minus < direct && minus < plus) return d - 360.0f;
-    return d;
-}
-
-namespace {
-
-constexpr double kTrackingRadius = 0.95;
-
-// atan2 of the single-precision stick values, rounded to float as atan2f
-// gives it; taken through double so every runtime library agrees.
-float stickAngleDegrees(float x, float y) {
-    const float radians = static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x)));
-    return static_cast<float>(static_cast<double>(radians) * 180.0 / 3.14159265358979323846);
-}
-
-// The sector of the direction in which the stick engaged; -135 exactly keeps
-// the previous sector.
-int startQuadrant(float angle, int previous) {
-    if (angle < -135.0f) return 0;
-    if (angle == -135.0f) return previous;
-    if (angle < -45.0f) return 2;
-    if (angle <= 75.0f) return 3;
-    if (angle <= 115.0f) return 1;
-    return 0;
-}
-
-}  // namespace
-
-void trackStick1(Stick1Tracker& tracker, std::int32_t lX, std::int32_t lY) {
-    const float x = static_cast<float>(lX) / 1000.0f;
-    const float y = static_cast<float>(lY) / 1000.0f;
-    const double radius = std::sqrt(x * x + y * y);
-    if (tracker.tracking) {
-        if (radius >= kTrackingRadius) {
-            const float angle = stickAngleDegrees(x, y);
-            tracker.totalTurn += angleDelta(tracker.angle, angle);
-            tracker.angle = angle;
-        } else {
-            tracker.tracking = false;
-        }
-    } else if (radius > kTrackingRadius) {
-        const float angle = stickAngleDegrees(x, y);
-        tracker.tracking = true;
-        tracker.angle = angle;
-        tracker.totalTurn = 0.0f;
-        tracker.startQuadrant = startQuadrant(angle, tracker.startQuadrant);
-    }
-}
 
 std::uint8_t gamepadButtonByte(const JoystickRecord& record) {
     std::uint8_t buttons = 0;
@@ -69,22 +10,17 @@ std::uint8_t gamepadButtonByte(const JoystickRecord& record) {
     return buttons;
 }
 
-void readGamepad(Hub& hub) {
-    TickValues& tick = hub.state.tick;
+GamepadReading readGamepad(InputDevice* pad, Stick1Tracker& stick1) {
     // A gamepad that drops out must not leave buttons held.
-    tick.gamepadButtons = 0;
-    tick.gamepadAxisZ = 0.0f;
-    InputDevice* pad = hub.devices.gamepad;
-    if (pad == nullptr) return;
+    if (pad == nullptr) return {};
     if (failed(pad->poll())) {
         pad->acquire();
-        return;
+        return {};
     }
     JoystickRecord record{};
-    if (failed(pad->getState(record))) return;
-    tick.gamepadButtons = gamepadButtonByte(record);
-    tick.gamepadAxisZ = static_cast<float>(record.lZ) / 1000.0f;
-    trackStick1(hub.state.stick1, record.lX, record.lY);
+    if (failed(pad->getState(record))) return {};
+    trackStick1(stick1, record.lX, record.lY);
+    return {gamepadButtonByte(record), static_cast<float>(record.lZ) / 1000.0f};
 }
 
 }  // namespace hub

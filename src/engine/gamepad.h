@@ -1,33 +1,27 @@
-// The optional gamepad: its button byte, its Z axis and the rotation tracker
-// of its first stick, which the Flight Sim dials turn like a rotary knob.
+// The optional gamepad: its button byte and its Z axis for the later stages
+// of the tick, and the rotation tracker of its first stick.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/joystick_record.h"
+#include "base/edges.h"
+#include "base/joystick_record.h"
+#include "base/stick_rotation.h"
 
 namespace hub {
 
-struct Hub;
-
-// Signed difference b - a of two angles in degrees, the shortest way round;
-// a difference of exactly +-180 is kept as it is.
-float angleDelta(float a, float b);
-
-struct Stick1Tracker {
-    bool tracking = false;
-    float angle = 0.0f;          // direction at the last followed tick, degrees
-    float totalTurn = 0.0f;      // signed rotation since the stick engaged
-    int startQuadrant = 0;       // sector in which the stick engaged
+// What the gamepad read hands the later stages of the same tick.
+struct GamepadReading {
+    std::uint8_t buttons = 0;  // bit k: button k (0 ... 7) pressed
+    float axisZ = 0.0f;        // lZ / 1000
 };
-
-// Follows stick 1 (lX, lY of the gamepad) for one tick.
-void trackStick1(Stick1Tracker& tracker, std::int32_t lX, std::int32_t lY);
 
 // Bit k set when gamepad button k (0 ... 7) is pressed.
 std::uint8_t gamepadButtonByte(const JoystickRecord& record);
 
-// Tick stage: reads the gamepad when there is one.
-void readGamepad(Hub& hub);
+// Tick stage: reads the gamepad, when there is one, and follows its first
+// stick. A gamepad that is missing or fails to read gives no buttons and no
+// axis, and leaves the tracker as it was.
+GamepadReading readGamepad(InputDevice* pad, Stick1Tracker& stick1);
 
 }  // namespace hub

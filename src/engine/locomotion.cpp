@@ -5,11 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/controls.h"
-#include "engine/hub.h"
-#include "engine/stick_pipeline.h"
-#include "engine/text_format.h"
-#include "vjoy/pedal_brake.h"
+#include "base/controls.h"
+#include "base/text_format.h"
 
 namespace hub {
 
@@ -20,24 +17,14 @@ constexpr float kDegreesPerUnit = 1.4117647f;  // 127.5 -> 180 degrees
 // An axis of -1000 ... 1000 scaled to about -128 ... 128.
 float scaleFootAxis(std::int32_t raw) { return static_cast<float>(static_cast<double>(raw) * 0.128); }
 
-void showRemoteButtons(Window& window, std::uint8_t buttons) {
-    char text[12];
-    for (int bit = 0; bit < 6; ++bit) {
-        text[2 * bit] = (buttons >> bit) & 1 ? '1' : '0';
-        text[2 * bit + 1] = ' ';
-    }
-    window.setText(control::kRemoteButtons, std::string_view(text, sizeof text));
-}
+std::uint8_t footByte(float scaled) { return static_cast<std::uint8_t>(floorCentredByte(scaled)); }
 
 }  // namespace
 
-void replaceLocomotionOutput(Hub& hub, float x, float y, int xByte, int yByte) {
-    hub.state.tick.locomotionX = x;
-    hub.state.tick.locomotionY = y;
-    hub.state.stickDatagram.setX(static_cast<std::uint8_t>(xByte));
-    hub.state.stickDatagram.setY(static_cast<std::uint8_t>(yByte));
-    showLong(hub.edges.window, control::kLocomotionX, xByte);
-    showLong(hub.edges.window, control::kLocomotionY, yByte);
+void replaceLocomotionOutput(LocomotionPosition& position, float x, float y, int xByte, int yByte, Window& window) {
+    position = {x, y, static_cast<std::uint8_t>(xByte), static_cast<std::uint8_t>(yByte)};
+    showLong(window, control::kLocomotionX, xByte);
+    showLong(window, control::kLocomotionY, yByte);
 }
 
 float seatedTiltCurve(float tilt) { return tilt > 0.0f ? (tilt - 3.0f) * 0.030303031f : tilt * 0.04f + 0.12f; }
@@ -65,60 +52,66 @@ SeatedValues seatedFromTouchPairs(int touchPairA, int touchPairB) {
     return {0.0f, 0.0f};
 }
 
-void shapeSeatedModes(Hub& hub) {
+void shapeSeatedModes(LocomotionPosition& position, LocomotionMode mode, const FootAxes& previousFeet,
+                      const TouchButtons& touch, Window& window) {
     SeatedValues values;
-    switch (hub.state.dialog.locomotionMode) {
-        case kModeSeated: values = seatedFromTilts(hub.state.feet.tiltRF, hub.state.feet.tiltLF); break;
-        case kModeSeated2: values = seatedFromTouchPairs(hub.state.tick.touchPairA, hub.state.tick.touchPairB); break;
+    switch (mode) {
+        case LocomotionMode::Seated: values = seatedFromTilts(previousFeet.tiltRF, previousFeet.tiltLF); break;
+        case LocomotionMode::Seated2: values = seatedFromTouchPairs(touch.pairA, touch.pairB); break;
         default: return;
     }
-    replaceLocomotionOutput(hub, values.x, values.y, floorCentredByte(values.x * 127.0f),
-                            floorCentredByte(values.y * 127.0f));
+    replaceLocomotionOutput(position, values.x, values.y, floorCentredByte(values.x * 127.0f),
+                            floorCentredByte(values.y * 127.0f), window);
 }
 
-void updateFootAxes(Hub& hub) {
-    const JoystickRecord& deck = hub.state.deck;
-    FootAxes& feet = hub.state.feet;
-    TickValues& tick = hub.state.tick;
-    Window& window = hub.edges.window;
-
+void updateRightFoot(FootAxes& feet, FootBytes& bytes, const JoystickRecord& deck, Window& window) {
     showLong(window, control::kHeadingRFValue, deck.lZ);
     const float headingRF = scaleFootAxis(deck.lZ);
-    tick.headingRFByte = floorCentredByte(headingRF);
+    bytes.headingRF = footByte(headingRF);
     feet.headingRF = headingRF * kDegreesPerUnit;
 
     feet.tiltRF = scaleFootAxis(deck.lRz);
-    tick.tiltRFByte = floorCentredByte(feet.tiltRF);
-    computePedalValue(hub);  // sees this tick's right tilt, the previous tick's left one
+    bytes.tiltRF = footByte(feet.tiltRF);
     showLong(window, control::kTiltRFValue, deck.lRz);
+}
 
+void updateLeftFoot(FootAxes& feet, FootBytes& bytes, const JoystickRecord& deck, Window& window) {
     const float headingLF = scaleFootAxis(deck.lRy);
-    tick.headingLFByte = floorCentredByte(headingLF);
+    bytes.headingLF = footByte(headingLF);
     feet.headingLF = headingLF * kDegreesPerUnit;
     showLong(window, control::kHeadingLFValue, deck.lRy);
 
     feet.tiltLF = scaleFootAxis(deck.lRx);
-    tick.tiltLFByte = floorCentredByte(feet.tiltLF);
+    bytes.tiltLF = footByte(feet.tiltLF);
     showLong(window, control::kTiltLFValue, deck.lRx);
+}
 
+void showRawInputs(const JoystickRecord& deck, Window& window) {
     showLong(window, control::kSlider0Value, deck.rglSlider[0]);
     showLong(window, control::kSlider1Value, deck.rglSlider[1]);
     showUnsigned(window, control::kPov0Value, deck.rgdwPOV[0]);
     showUnsigned(window, control::kPov1Value, deck.rgdwPOV[1]);
     showUnsigned(window, control::kPov2Value, deck.rgdwPOV[2]);
     showUnsigned(window, control::kPov3Value, deck.rgdwPOV[3]);
-
-    showFixed(window, control::kRemoteSteering, hub.state.remote.steering.load());
-    showRemoteButtons(window, hub.state.remote.buttons.load());
 }
 
-void showLocomotionModeLabel(Hub& hub) {
+void showRemoteInputs(const RemoteInputs& remote, Window& window) {
+    showFixed(window, control::kRemoteSteering, remote.steering.load());
+    const std::uint8_t buttons = remote.buttons.load();
+    char text[12];
+    for (int bit = 0; bit < 6; ++bit) {
+        text[2 * bit] = (buttons >> bit) & 1 ? '1' : '0';
+        text[2 * bit + 1] = ' ';
+    }
+    window.setText(control::kRemoteButtons, std::string_view(text, sizeof text));
+}
+
+void showLocomotionModeLabel(LocomotionState& state, LocomotionMode mode, Window& window) {
     static constexpr std::string_view kNames[] = {"Normal", "Seated", "Seated 2", "Advanced"};
-    const int mode = hub.state.dialog.locomotionMode;
-    LocomotionState& locomotion = hub.state.locomotion;
-    if (mode == locomotion.lastShownMode || mode < kModeNormal || mode > kModeAdvanced) return;
-    locomotion.lastShownMode = mode;
-    hub.edges.window.setText(control::kLocomotionModeName, kNames[mode - 1]);
+    const int id = static_cast<int>(mode);
+    if (id == state.lastShownMode || id < 1 || id > 4) return;
+    state.lastShownMode = id;
+    window.setText(control::kLocomotionModeName, kNames[id - 1]);
 }
 
 }  // namespace hub

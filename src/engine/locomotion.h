@@ -2,26 +2,21 @@
 // the second group of Stepdeck axes: heading and tilt of each foot.
 #pragma once
 
+#include <cstdint>
+
+#include "base/edges.h"
+#include "base/foot_axes.h"
+#include "base/joystick_record.h"
+#include "engine/stick_pipeline.h"
+#include "links/locomotion_datagrams.h"
+#include "links/remote_link.h"
+
 namespace hub {
 
-struct Hub;
-
-inline constexpr int kModeNormal = 1;
-inline constexpr int kModeSeated = 2;
-inline constexpr int kModeSeated2 = 3;
-inline constexpr int kModeAdvanced = 4;
-
-// Heading and tilt of both feet; they keep their values between ticks, so
-// the stages before the foot-axes stage see the previous tick's.
-struct FootAxes {
-    float headingRF = 0.0f;  // degrees
-    float tiltRF = 0.0f;
-    float headingLF = 0.0f;  // degrees
-    float tiltLF = 0.0f;
-};
+enum class LocomotionMode : int { Normal = 1, Seated = 2, Seated2 = 3, Advanced = 4 };
 
 struct LocomotionState {
-    int lastShownMode = 0;
+    int lastShownMode = 0;  // no label shown yet
 };
 
 // The X and Y values of the locomotion datagrams in "Seated" and "Seated 2".
@@ -40,11 +35,26 @@ SeatedValues seatedFromTouchPairs(int touchPairA, int touchPairB);
 
 // Replaces what the stick pipeline put into the locomotion datagrams and
 // controls 1047/1048 with a mode's own values and bytes.
-void replaceLocomotionOutput(Hub& hub, float x, float y, int xByte, int yByte);
+void replaceLocomotionOutput(LocomotionPosition& position, float x, float y, int xByte, int yByte, Window& window);
 
-// Tick stages.
-void shapeSeatedModes(Hub& hub);
-void updateFootAxes(Hub& hub);
-void showLocomotionModeLabel(Hub& hub);
+// Tick stage of the seated modes; it reads the previous tick's foot tilts.
+void shapeSeatedModes(LocomotionPosition& position, LocomotionMode mode, const FootAxes& previousFeet,
+                      const TouchButtons& touch, Window& window);
+
+// The foot values' bytes for the status datagram.
+struct FootBytes {
+    std::uint8_t headingRF = 128, tiltRF = 128, headingLF = 128, tiltLF = 128;
+};
+
+// Tick stages: the right foot's heading and tilt, then the left foot's, each
+// with its raw value shown; the raw displays of the sliders and the points of
+// view; the remote app's steering and buttons.
+void updateRightFoot(FootAxes& feet, FootBytes& bytes, const JoystickRecord& deck, Window& window);
+void updateLeftFoot(FootAxes& feet, FootBytes& bytes, const JoystickRecord& deck, Window& window);
+void showRawInputs(const JoystickRecord& deck, Window& window);
+void showRemoteInputs(const RemoteInputs& remote, Window& window);
+
+// Tick stage: the mode label, written only when the mode changed.
+void showLocomotionModeLabel(LocomotionState& state, LocomotionMode mode, Window& window);
 
 }  // namespace hub

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/controls.h"
-#include "engine/hub.h"
-#include "engine/text_format.h"
-#include "links/locomotion_datagrams.h"
+#include "base/controls.h"
+#include "base/text_format.h"
 
 namespace hub {
 
@@ -69,43 +67,36 @@ AxisResult conditionAxis(StartJumpSmoother& smoother, float raw, int initialSpee
 
 }  // namespace
 
-void runStickPipeline(Hub& hub) {
-    const JoystickRecord& deck = hub.state.deck;
-    const int speedIndex = hub.state.dialog.initialSpeedAdjust;
-    TickValues& tick = hub.state.tick;
-    Window& window = hub.edges.window;
-
+LocomotionPosition runStickPipeline(StickPipelineState& state, const JoystickRecord& deck, int initialSpeedAdjust,
+                                    Window& window) {
+    LocomotionPosition stick;
     const float rawX = static_cast<float>(static_cast<double>(deck.lX) * 0.001);
-    const AxisResult x = conditionAxis(hub.state.stickPipeline.x, rawX, speedIndex);
-    tick.stickX = x.value;
-    tick.stickXByte = x.byte;
-    hub.state.stickDatagram.setX(static_cast<std::uint8_t>(x.byte));
+    const AxisResult x = conditionAxis(state.x, rawX, initialSpeedAdjust);
+    stick.x = x.value;
+    stick.xByte = static_cast<std::uint8_t>(x.byte);
     showLong(window, control::kStickXValue, x.byte);
     showLong(window, control::kLocomotionX, x.byte);
 
     // The Y axis is inverted on the integer, so rest stays +0.
     const float rawY = static_cast<float>(static_cast<double>(-static_cast<std::int64_t>(deck.lY)) * 0.001);
-    const AxisResult y = conditionAxis(hub.state.stickPipeline.y, rawY, speedIndex);
-    tick.stickY = y.value;
-    tick.stickYByte = y.byte;
-    hub.state.stickDatagram.setY(static_cast<std::uint8_t>(y.byte));
+    const AxisResult y = conditionAxis(state.y, rawY, initialSpeedAdjust);
+    stick.y = y.value;
+    stick.yByte = static_cast<std::uint8_t>(y.byte);
     showLong(window, control::kStickYValue, y.byte);
     showLong(window, control::kLocomotionY, y.byte);
+    return stick;
 }
 
-void readTouchButtons(Hub& hub) {
-    TickValues& tick = hub.state.tick;
+TouchButtons readTouchButtons(const JoystickRecord& deck, Window& window) {
     char letters[4];
     std::uint8_t mask = 0;
     for (int i = 0; i < 4; ++i) {
-        const bool pressed = isPressed(hub.state.deck.rgbButtons[i]);
+        const bool pressed = isPressed(deck.rgbButtons[i]);
         letters[i] = pressed ? 'X' : 'O';
         if (pressed) mask = static_cast<std::uint8_t>(mask | (1u << i));
     }
-    tick.touchMask = mask;
-    tick.touchPairA = mask & 3;
-    tick.touchPairB = (mask >> 2) & 3;
-    hub.edges.window.setText(control::kTouchState, std::string_view(letters, 4));
+    window.setText(control::kTouchState, std::string_view(letters, 4));
+    return {mask, mask & 3, (mask >> 2) & 3};
 }
 
 }  // namespace hub

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
-namespace hub {
+#include "base/edges.h"
+#include "base/joystick_record.h"
+#include "links/locomotion_datagrams.h"
 
-struct Hub;
+namespace hub {
 
 // Eases in a jump that starts from exact rest.
 struct StartJumpSmoother {
@@ -34,8 +36,21 @@ struct StickPipelineState {
     StartJumpSmoother y;
 };
 
-// Tick stages.
-void runStickPipeline(Hub& hub);
-void readTouchButtons(Hub& hub);
+// Tick stage: the X axis, then the Y axis (inverted), each shown in its value
+// control and in the locomotion control. The result is what the locomotion
+// datagrams carry unless a locomotion mode replaces it.
+LocomotionPosition runStickPipeline(StickPipelineState& state, const JoystickRecord& deck, int initialSpeedAdjust,
+                                    Window& window);
+
+// The four touch buttons: bit i of the mask for button i; pair A is buttons 0
+// and 1 (the left foot), pair B buttons 2 and 3 (the right foot).
+struct TouchButtons {
+    std::uint8_t mask = 0;
+    int pairA = 0;
+    int pairB = 0;
+};
+
+// Tick stage: reads the touch buttons and shows them as four letters.
+TouchButtons readTouchButtons(const JoystickRecord& deck, Window& window);
 
 }  // namespace hub

@@ -1,6 +1,11 @@
-// The input tick: one pass of stages, in this order, every 33 ms.
+// The input tick: one pass of stages, in this order, every 33 ms. Each stage
+// is handed the part of the state it owns and the values earlier stages of
+// the same tick produced; what a stage reads of the previous tick says so.
+#include "base/controls.h"
+#include "base/text_format.h"
+#include "engine/gamepad.h"
 #include "engine/hub.h"
-#include "vjoy/biking.h"
+#include "links/peer_datagrams.h"
 
 namespace hub {
 
@@ -13,54 +18,146 @@ constexpr int kMaxReacquiresPerTick = 10;
 // tick; a failed read ends the tick with the read's code.
 enum class DeckRead { Ready, Skip, Failed };
 
-DeckRead readDeck(Hub& hub, HResult& failure) {
-    InputDevice& deck = *hub.devices.deck;
+DeckRead readDeck(InputDevice& deck, JoystickRecord& record, HResult& failure) {
     if (failed(deck.poll())) {
         for (int attempt = 0; attempt < kMaxReacquiresPerTick && deck.acquire() == kInputLost; ++attempt) {
         }
         return DeckRead::Skip;
     }
-    failure = deck.getState(hub.state.deck);
+    failure = deck.getState(record);
     return failed(failure) ? DeckRead::Failed : DeckRead::Ready;
 }
 
-void readClock(Hub& hub) {
-    hub.state.tick.now = hub.edges.clock.nowMs();
-    hub.state.remote.latestTickNow.store(hub.state.tick.now);
+// The tick's time stamp, also handed to the listener for its stamps.
+std::uint64_t readClock(Clock& clock, RemoteState& remote) {
+    const std::uint64_t now = clock.nowMs();
+    remote.latestTickNow.store(now);
+    return now;
 }
 
-void takeStickForLocomotion(Hub& hub) {
-    hub.state.tick.locomotionX = hub.state.tick.stickX;
-    hub.state.tick.locomotionY = hub.state.tick.stickY;
+AdvancedInputs advancedInputs(std::uint64_t now, const TouchButtons& touch, const FootAxes& previousFeet,
+                              const DialogState& dialog) {
+    return {now,
+            touch.pairA,
+            touch.pairB,
+            previousFeet.tiltRF,
+            previousFeet.tiltLF,
+            advancedEngageFactor(dialog.initialSpeedAdjust),
+            advancedSpeedFactor(dialog.speedAdjust)};
+}
+
+VjoyInputs vjoyInputs(std::uint64_t now, const TouchButtons& touch, const FootAxes& feet,
+                      const LocomotionPosition& stick, const Hub& hub, const GamepadReading& pad) {
+    return {now,
+            touch.pairA,
+            touch.pairB,
+            feet,
+            stick.xByte,
+            stick.yByte,
+            hub.devices.gamepad != nullptr,
+            pad.buttons,
+            pad.axisZ,
+            &hub.state.stick1,
+            hub.state.dialog.stickSensitivity,
+            hub.state.dialog.bikingScaleFactor};
+}
+
+void runStage(void (*stage)(VjoyContext&), VjoyContext& context) {
+    if (stage != nullptr) stage(context);
+}
+
+void showThrottleAndBrake(const VjoyState& vjoy, Window& window) {
+    showFixed(window, control::kThrottleValue, vjoy.throttle);
+    showFixed(window, control::kBrakeValue, vjoy.brake);
+}
+
+// Rewritten only when the mode changed since the last write.
+void showVjoyModeLabel(VjoyState& vjoy, const VjoyModeRow& mode, Window& window) {
+    if (mode.mode == vjoy.shownMode) return;
+    vjoy.shownMode = mode.mode;
+    window.setText(control::kVjoyModeName, mode.label);
+    if (mode.countsCycles) {
+        window.setText(control::kSteeringCaption, caption::kCycle);
+        showLong(window, control::kSteeringValue, 0);  // until the next counted cycle
+    } else {
+        window.setText(control::kSteeringCaption, caption::kSteering);
+    }
+}
+
+// The mode's datagram to the feeder, only while the feeder is enabled.
+void sendFeederOutput(const VjoyModeRow& mode, VjoyContext& context, FeederState& feeder, const RemoteState& remote,
+                      const HubEdges& edges) {
+    if (!remote.feederEnabled.load()) return;
+    if (const auto datagram = mode.feederDatagram(context)) {
+        sendPerModeDatagram(feeder, *datagram, context.in.now, edges.socket, edges.process);
+    }
+}
+
+StatusValues statusValues(const LocomotionPosition& stick, const FootBytes& feet, const TouchButtons& touch) {
+    return {stick.xByte, stick.yByte, feet.headingRF, feet.tiltRF, feet.headingLF, feet.tiltLF, touch.mask};
 }
 
 }  // namespace
 
 HResult inputTick(Hub& hub) {
-    if (!hub.state.tablesInitialised) {
-        initBikingThresholds(hub);
-        hub.state.tablesInitialised = true;
-    }
     if (hub.devices.deck == nullptr) return kOk;
+    HubState& state = hub.state;
+    const DialogState& dialog = state.dialog;
+    Window& window = hub.edges.window;
+    DatagramSocket& socket = hub.edges.socket;
 
-    readGamepad(hub);
+    const GamepadReading pad = readGamepad(hub.devices.gamepad, state.stick1);
+    JoystickRecord& deck = state.deck;
     HResult failure = kOk;
-    switch (readDeck(hub, failure)) {
+    switch (readDeck(*hub.devices.deck, deck, failure)) {
         case DeckRead::Skip: return kOk;
         case DeckRead::Failed: return failure;
         case DeckRead::Ready: break;
     }
 
-    runStickPipeline(hub);
-    readTouchButtons(hub);
-    takeStickForLocomotion(hub);
-    shapeSeatedModes(hub);
-    readClock(hub);
-    if (hub.state.dialog.locomotionMode == kModeAdvanced) runAdvancedTracker(hub);
-    sendLocomotionDatagrams(hub);
-    updateFootAxes(hub);
-    runVjoyStages(hub);
+    // Locomotion: the stick, possibly replaced by a mode, goes out first.
+    const LocomotionPosition stick = runStickPipeline(state.stickPipeline, deck, dialog.initialSpeedAdjust, window);
+    const TouchButtons touch = readTouchButtons(deck, window);
+    LocomotionPosition locomotion = stick;
+    shapeSeatedModes(locomotion, dialog.locomotionMode, state.feet /* the previous tick's */, touch, window);
+    const std::uint64_t now = readClock(hub.edges.clock, state.remote);
+    if (dialog.locomotionMode == LocomotionMode::Advanced) {
+        runAdvancedTracker(state.advanced, advancedInputs(now, touch, state.feet /* the previous tick's */, dialog),
+                           locomotion, window);
+    }
+    sendLocomotionDatagrams(socket, locomotion);
+
+    // The feet, and the raw displays.
+    FootBytes footBytes;
+    updateRightFoot(state.feet, footBytes, deck, window);
+    updatePedal(state.vjoy.pedal, state.feet.tiltRF, state.feet.tiltLF);  // this tick's right, the previous left
+    updateLeftFoot(state.feet, footBytes, deck, window);
+    showRawInputs(deck, window);
+    showRemoteInputs(state.remote.inputs, window);
+
+    // The vJoy stages, the replies to the peers and the feeder datagram.
+    const VjoyModeRow& mode = vjoyModeRow(dialog.vjoyMode);
+    const VjoyInputs vjoyIn = vjoyInputs(now, touch, state.feet, stick, hub, pad);
+    VjoyContext vjoy{state.vjoy, vjoyIn, state.remote.inputs, window};
+    runStage(mode.modeStage, vjoy);
+    if (!mode.countsCycles) showThrottleAndBrake(state.vjoy, window);
+    showLocomotionModeLabel(state.locomotion, dialog.locomotionMode, window);
+    showVjoyModeLabel(state.vjoy, mode, window);
+    serveRegistration(state.remote, state.remoteReplies, now, socket);
+    answerPortQuery(state.remote, socket);
+    acknowledgeFeeder(state.feeder, state.remote.feederEnabled.load(), socket, hub.edges.process);
+    runStage(mode.lateStage, vjoy);
+    sendFeederOutput(mode, vjoy, state.feeder, state.remote, hub.edges);  // Skate advances here
+    serveRemoteApp(state.remote, state.remoteReplies, statusValues(stick, footBytes, touch), now, socket, window);
     return kOk;
+}
+
+void onTimer(Hub& hub) {
+    if (!failed(inputTick(hub))) return;
+    sendStopDatagram(hub.edges.socket);
+    hub.edges.window.stopTimer();
+    hub.edges.window.messageBox("Error Reading Input State. The app will now exit.", "VR Stepdeck Monitor");
+    hub.edges.window.endDialog(1);
 }
 
 }  // namespace hub

@@ -3,13 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/hub.h"
-#include "links/endpoints.h"
-#include "vjoy/biking.h"
-#include "vjoy/flight_sim.h"
-#include "vjoy/pedal_brake.h"
-#include "vjoy/skate.h"
-
 namespace hub {
 
 namespace {
@@ -56,61 +49,26 @@ bool feederDatagramDue(const FeederState& feeder, std::span<const std::uint8_t> 
     return bytesMoved(comparedBytes(datagram), feeder.lastBytes, exactIndex);
 }
 
-void sendUnderChangeRule(Hub& hub, std::span<const std::uint8_t> datagram, int exactByte) {
-    FeederState& feeder = hub.state.feeder;
-    const std::uint64_t now = hub.state.tick.now;
-    if (!feederDatagramDue(feeder, datagram, exactByte, now)) return;
-    feeder.lastBytes = comparedBytes(datagram);
-    sendTested(hub, kFeederEndpoint, datagram);
+void sendToFeeder(DatagramSocket& socket, Process& process, std::span<const std::uint8_t> bytes) {
+    if (!socket.sendTo(wire::kFeederEndpoint, bytes)) process.exitNow(1);
+}
+
+void sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now,
+                         DatagramSocket& socket, Process& process) {
+    if (!datagram.sendAtOnce) {
+        if (!feederDatagramDue(feeder, datagram.view(), datagram.exactByte, now)) return;
+        feeder.lastBytes = comparedBytes(datagram.view());
+    }
+    sendToFeeder(socket, process, datagram.view());
     feeder.lastSendTime = now;
 }
 
-void sendJoystickStateNow(Hub& hub, const std::array<std::uint8_t, 8>& datagram) {
-    sendTested(hub, kFeederEndpoint, datagram);
-    hub.state.feeder.lastSendTime = hub.state.tick.now;
-}
+bool sendStopDatagram(DatagramSocket& socket) { return socket.sendTo(wire::kFeederEndpoint, wire::kFeederStop); }
 
-std::array<std::uint8_t, 7> buildFourWayDatagram(std::uint8_t stickXByte, std::uint8_t stickYByte,
-                                                 std::uint8_t axis3, std::uint8_t axis4,
-                                                 std::uint8_t buttons) {
-    return {0x02, 0x01, stickXByte, stickYByte, axis3, axis4, buttons};
-}
-
-bool sendStopDatagram(Hub& hub) {
-    static constexpr std::array<std::uint8_t, 2> kStop{100, 0};  // 100, little-endian
-    return hub.edges.socket.sendTo(kFeederEndpoint, kStop);
-}
-
-void acknowledgeFeeder(Hub& hub) {
-    if (!hub.state.remote.feederEnabled.load() || hub.state.feeder.acknowledged) return;
-    static constexpr std::array<std::uint8_t, 2> kAcknowledgement{1, 0};
-    sendTested(hub, kFeederEndpoint, kAcknowledgement);
-    hub.state.feeder.acknowledged = true;
-}
-
-namespace {
-
-void sendFourWayDatagram(Hub& hub) {
-    const TickValues& tick = hub.state.tick;
-    const RemoteState& remote = hub.state.remote;
-    const auto datagram = buildFourWayDatagram(
-        static_cast<std::uint8_t>(tick.stickXByte), static_cast<std::uint8_t>(tick.stickYByte),
-        remote.axis3.load(), remote.axis4.load(), remote.buttons.load());
-    sendUnderChangeRule(hub, datagram, 6);
-}
-
-}  // namespace
-
-void sendFeederDatagram(Hub& hub) {
-    if (!hub.state.remote.feederEnabled.load()) return;
-    switch (hub.state.dialog.vjoyMode) {
-        case 2: sendFourWayDatagram(hub); break;
-        case 5: runSkateAndSend(hub); break;
-        case 6: sendPedalDatagram(hub); break;
-        case 7: sendFlightSimDatagram(hub); break;
-        case 9: sendBikingDatagram(hub); break;
-        default: break;
-    }
+void acknowledgeFeeder(FeederState& feeder, bool feederEnabled, DatagramSocket& socket, Process& process) {
+    if (!feederEnabled || feeder.acknowledged) return;
+    sendToFeeder(socket, process, wire::kFeederAcknowledgement);
+    feeder.acknowledged = true;
 }
 
 }  // namespace hub

@@ -5,7 +5,7 @@
 namespace hub {
 
 void runListener(DatagramReceiver& receiver, RemoteState& remote) {
-    std::array<std::uint8_t, kReceiveBufferSize> buffer;
+    std::array<std::uint8_t, wire::kReceiveBufferSize> buffer;
     for (;;) {
         buffer.fill(0);
         Endpoint from;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 #include "links/remote_link.h"
 
 namespace hub {

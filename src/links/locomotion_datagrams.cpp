@@ -1,11 +1,7 @@
 #include "links/locomotion_datagrams.h"
 
+#include <algorithm>
 #include <bit>
-#include <cstring>
-
-#include "engine/hub.h"
-#include "links/endpoints.h"
-#include "links/peer_datagrams.h"
 
 namespace hub {
 
@@ -17,28 +13,29 @@ void putU32(std::uint8_t* at, std::uint32_t value) {
 
 }  // namespace
 
-std::array<std::uint8_t, 28> buildXdrvDatagram(float x, float y) {
-    std::array<std::uint8_t, 28> datagram{};
-    std::memcpy(datagram.data(), "XDRV", 4);
+std::array<std::uint8_t, wire::kStickLength> buildStickDatagram(std::uint8_t xByte, std::uint8_t yByte) {
+    return {wire::kStickXTag, xByte, wire::kStickYTag, yByte, 0};
+}
+
+std::array<std::uint8_t, wire::kXdrvLength> buildXdrvDatagram(float x, float y) {
+    std::array<std::uint8_t, wire::kXdrvLength> datagram{};
+    std::ranges::copy(wire::kXdrvMagic, datagram.begin());
     putU32(&datagram[4], wire::kXdrvVersion);
-    putU32(&datagram[8], std::bit_cast<std::uint32_t>(x));
-    putU32(&datagram[12], std::bit_cast<std::uint32_t>(y));
-    putU32(&datagram[24], wire::kXdrvTrailer);
+    putU32(&datagram[wire::kXdrvXOffset], std::bit_cast<std::uint32_t>(x));
+    putU32(&datagram[wire::kXdrvYOffset], std::bit_cast<std::uint32_t>(y));
+    putU32(&datagram[wire::kXdrvTrailerOffset], wire::kXdrvTrailer);
     return datagram;
 }
 
-void sendGreetings(Hub& hub) {
-    DatagramSocket& socket = hub.edges.socket;
-    std::memcpy(hub.state.stickDatagram.bytes.data(), wire::kGreeting.data(), 4);
-    socket.sendTo(kJoystickEndpoint, hub.state.stickDatagram.bytes);
-    socket.sendTo(kXdrvEndpoint, buildXdrvDatagram(0.0f, 0.0f));
-    socket.sendTo(kFeederEndpoint, wire::kGreeting);
+void sendGreetings(DatagramSocket& socket) {
+    socket.sendTo(wire::kStickEndpoint, wire::kGreeting);
+    socket.sendTo(wire::kXdrvEndpoint, buildXdrvDatagram(0.0f, 0.0f));
+    socket.sendTo(wire::kFeederEndpoint, wire::kGreeting);
 }
 
-void sendLocomotionDatagrams(Hub& hub) {
-    const TickValues& tick = hub.state.tick;
-    hub.edges.socket.sendTo(kJoystickEndpoint, hub.state.stickDatagram.bytes);
-    hub.edges.socket.sendTo(kXdrvEndpoint, buildXdrvDatagram(tick.locomotionX, tick.locomotionY));
+void sendLocomotionDatagrams(DatagramSocket& socket, const LocomotionPosition& position) {
+    socket.sendTo(wire::kStickEndpoint, buildStickDatagram(position.xByte, position.yByte));
+    socket.sendTo(wire::kXdrvEndpoint, buildXdrvDatagram(position.x, position.y));
 }
 
 }  // namespace hub

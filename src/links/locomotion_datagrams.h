@@ -6,27 +6,27 @@
 #include <array>
 #include <cstdint>
 
+#include "base/edges.h"
+#include "links/wire.h"
+
 namespace hub {
 
-struct Hub;
-
-// The stick datagram's one buffer: '*' X '+' Y 0. Start-up writes the
-// greeting into it; the first tick overwrites it.
-struct StickDatagram {
-    std::array<std::uint8_t, 5> bytes{};
-
-    void setX(std::uint8_t x) { bytes[0] = '*'; bytes[1] = x; }
-    void setY(std::uint8_t y) { bytes[2] = '+'; bytes[3] = y; bytes[4] = 0; }
+// What the locomotion datagrams carry: the stick bytes and the XDRV values.
+// The stick pipeline fills it; a locomotion mode may replace it.
+struct LocomotionPosition {
+    float x = 0.0f, y = 0.0f;
+    std::uint8_t xByte = 128, yByte = 128;
 };
 
+std::array<std::uint8_t, wire::kStickLength> buildStickDatagram(std::uint8_t xByte, std::uint8_t yByte);
 // "XDRV", 1, X, Y, eight zero bytes, 3; little-endian, IEEE single floats.
-std::array<std::uint8_t, 28> buildXdrvDatagram(float x, float y);
+std::array<std::uint8_t, wire::kXdrvLength> buildXdrvDatagram(float x, float y);
 
-// The three greetings of start-up: 45040, 45045, then the feeder.
-void sendGreetings(Hub& hub);
+// The three greetings of start-up: 45040, 45045, then the feeder. None is tested.
+void sendGreetings(DatagramSocket& socket);
 
 // Tick stage: the stick datagram, then the XDRV datagram. Neither send is
 // tested; the next tick sends fresh values anyway.
-void sendLocomotionDatagrams(Hub& hub);
+void sendLocomotionDatagrams(DatagramSocket& socket, const LocomotionPosition& position);
 
 }  // namespace hub

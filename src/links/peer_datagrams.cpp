@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "links/remote_link.h"
+#include "links/wire.h"
 
 namespace hub {
 
@@ -22,9 +23,10 @@ public:
         for (std::size_t i = 0; i < 4; ++i) value |= std::uint32_t{(*this)[at + i]} << (8 * i);
         return value;
     }
-    bool is(std::span<const std::uint8_t> exact) const {
-        return bytes_.size() == exact.size() && std::equal(exact.begin(), exact.end(), bytes_.begin());
+    bool startsWith(std::span<const std::uint8_t> head) const {
+        return bytes_.size() >= head.size() && std::equal(head.begin(), head.end(), bytes_.begin());
     }
+    bool is(std::span<const std::uint8_t> exact) const { return bytes_.size() == exact.size() && startsWith(exact); }
 
 private:
     std::span<const std::uint8_t> bytes_;
@@ -52,20 +54,18 @@ HubMessage decodePortMessage(const Bytes& message) {
 }
 
 bool isXdrv(const Bytes& datagram) {
-    if (datagram.size() != wire::kXdrvLength || datagram.u32(0) != 0x56524458u) return false;  // "XDRV"
-    if (datagram.u32(4) != wire::kXdrvVersion || datagram.u32(24) != wire::kXdrvTrailer) return false;
+    if (datagram.size() != wire::kXdrvLength || !datagram.startsWith(wire::kXdrvMagic)) return false;
+    if (datagram.u32(4) != wire::kXdrvVersion || datagram.u32(wire::kXdrvTrailerOffset) != wire::kXdrvTrailer) {
+        return false;
+    }
     return datagram.u32(16) == 0 && datagram.u32(20) == 0;
 }
 
 HubDatagram decodeTwoBytes(const Bytes& datagram) {
-    if (datagram[0] == wire::kControl && datagram[1] == wire::kFeederAcknowledgement) {
-        return FeederAcknowledgementDatagram{};
-    }
-    if (datagram[0] == wire::kControl && datagram[1] == wire::kHello) return ConnectionReplyDatagram{};
-    if (datagram[0] == wire::kFeederStop && datagram[1] == 0) return FeederStopDatagram{};
-    if (datagram[0] == wire::kPortMessage && datagram[1] == wire::kRegistration) {
-        return RegistrationKeepAliveDatagram{};
-    }
+    if (datagram.is(wire::kFeederAcknowledgement)) return FeederAcknowledgementDatagram{};
+    if (datagram.is(wire::kConnectionReply)) return ConnectionReplyDatagram{};
+    if (datagram.is(wire::kFeederStop)) return FeederStopDatagram{};
+    if (datagram.is(wire::kRegistrationKeepAlive)) return RegistrationKeepAliveDatagram{};
     return std::monostate{};
 }
 
@@ -76,44 +76,16 @@ std::array<std::uint8_t, N> bytesFrom(const Bytes& datagram, std::size_t first) 
     return out;
 }
 
-constexpr JoystickStateLayout kSkateLayout{{{"turn", ByteEncoding::Offset},
-                                            {"speed", ByteEncoding::Offset},
-                                            {"pulse3", ByteEncoding::Offset},
-                                            {"pulse4", ByteEncoding::Offset},
-                                            {"zero", ByteEncoding::Fixed},
-                                            {"centre6", ByteEncoding::Fixed},
-                                            {"centre7", ByteEncoding::Fixed}}};
-constexpr JoystickStateLayout kPedalLayout{{{"steering", ByteEncoding::Centred},
-                                            {"centre2", ByteEncoding::Fixed},
-                                            {"centre3", ByteEncoding::Fixed},
-                                            {"centre4", ByteEncoding::Fixed},
-                                            {"buttons", ByteEncoding::Raw},
-                                            {"brake", ByteEncoding::Unit},
-                                            {"throttle", ByteEncoding::Unit}}};
-constexpr JoystickStateLayout kFlightLayout{{{"springDial", ByteEncoding::Centred},
-                                             {"holdDial", ByteEncoding::Centred},
-                                             {"steering", ByteEncoding::Centred},
-                                             {"throttleDial", ByteEncoding::Unit},
-                                             {"zero", ByteEncoding::Fixed},
-                                             {"leftToePedal", ByteEncoding::Unit},
-                                             {"rightToePedal", ByteEncoding::Unit}}};
-constexpr JoystickStateLayout kBikingLayout{{{"steering", ByteEncoding::Centred},
-                                             {"centre2", ByteEncoding::Fixed},
-                                             {"axis3", ByteEncoding::Raw},
-                                             {"axis4", ByteEncoding::Raw},
-                                             {"zero", ByteEncoding::Fixed},
-                                             {"brake", ByteEncoding::Unit},
-                                             {"throttle", ByteEncoding::Unit}}};
-
 }  // namespace
 
 HubMessage decodeHubMessage(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty() || bytes.size() > kReceiveBufferSize) return std::monostate{};
+    if (bytes.empty() || bytes.size() > wire::kReceiveBufferSize) return std::monostate{};
     const Bytes message(bytes);
     switch (message[0]) {
         case wire::kControl: return decodeControlMessage(message);
         case wire::kInputs:
-            return InputsMessage{message[1], message[2], message.size() >= 9, message[5], message[6]};
+            return InputsMessage{message[1], message[2], message.size() >= wire::kInputsWithAxesLength, message[5],
+                                 message[6]};
         case wire::kPortMessage: return decodePortMessage(message);
         default: return std::monostate{};
     }
@@ -129,7 +101,7 @@ HubDatagram decodeHubDatagram(std::span<const std::uint8_t> bytes) {
     }
     switch (datagram.size()) {
         case 2: return decodeTwoBytes(datagram);
-        case 5:
+        case wire::kStickLength:  // also wire::kQueryReplyLength
             if (datagram[0] == wire::kStickXTag && datagram[2] == wire::kStickYTag && datagram[4] == 0) {
                 return StickPosition{datagram[1], datagram[3]};
             }
@@ -137,10 +109,10 @@ HubDatagram decodeHubDatagram(std::span<const std::uint8_t> bytes) {
                 return QueryReplyValues{datagram.digits(), datagram.port()};
             }
             return std::monostate{};
-        case 7:
-            if (datagram[0] != wire::kFourWayTag || datagram[1] != 0x01) return std::monostate{};
+        case wire::kFourWayLength:
+            if (!datagram.startsWith(wire::kFourWayTag)) return std::monostate{};
             return FourWayValues{datagram[2], datagram[3], datagram[4], datagram[5], datagram[6]};
-        case 8:
+        case wire::kJoystickStateLength:  // also wire::kStatusLength
             if (datagram[0] == wire::kJoystickStateTag) return JoystickStateValues{bytesFrom<7>(datagram, 1)};
             if (datagram[0] == wire::kStatusTag) {
                 const auto v = bytesFrom<7>(datagram, 1);
@@ -151,17 +123,8 @@ HubDatagram decodeHubDatagram(std::span<const std::uint8_t> bytes) {
     }
 }
 
-const JoystickStateLayout* joystickStateLayout(int vjoyMode) {
-    switch (vjoyMode) {
-        case 5: return &kSkateLayout;
-        case 6: return &kPedalLayout;
-        case 7: return &kFlightLayout;
-        case 9: return &kBikingLayout;
-        default: return nullptr;
-    }
-}
-
-float decodedValue(ByteEncoding encoding, std::uint8_t byte) {
+float decodedValue(wire::ByteEncoding encoding, std::uint8_t byte) {
+    using wire::ByteEncoding;
     switch (encoding) {
         case ByteEncoding::Centred: return static_cast<float>(byte - 128) / 127.0f;
         case ByteEncoding::Unit: return static_cast<float>(byte) / 255.0f;

@@ -8,37 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 #include <variant>
+
+#include "links/wire.h"
 
 namespace hub {
 
-// The first bytes that tell the datagrams apart.
-namespace wire {
-inline constexpr std::array<std::uint8_t, 5> kGreeting{0x01, 0x03, 0x02, 0x6F, 0x00};
-inline constexpr std::uint8_t kStickXTag = '*';
-inline constexpr std::uint8_t kStickYTag = '+';
-inline constexpr std::size_t kXdrvLength = 28;
-inline constexpr std::uint32_t kXdrvVersion = 1;   // bytes 4 ... 7
-inline constexpr std::uint32_t kXdrvTrailer = 3;   // bytes 24 ... 27
-inline constexpr std::uint8_t kFourWayTag = 0x02;  // then 0x01
-inline constexpr std::uint8_t kJoystickStateTag = 0x16;
-inline constexpr std::uint8_t kStatusTag = 0x1F;
-
-// Messages to port 45041: byte 0, and byte 1 after kControl or kPortMessage.
-inline constexpr std::uint8_t kControl = 1;
-inline constexpr std::uint8_t kFeederEnable = 1;
-inline constexpr std::uint8_t kHello = 2;  // also the hub's connection reply
-inline constexpr std::uint8_t kHelloWithPort = 3;
-inline constexpr std::uint8_t kKeepAlive = 21;
-inline constexpr std::uint8_t kInputs = 32;
-inline constexpr std::uint8_t kPortMessage = 21;
-inline constexpr std::uint8_t kRegistration = 1;  // also the hub's registration keep-alive
-inline constexpr std::uint8_t kQuery = 2;         // also the hub's query reply
-
-inline constexpr std::uint8_t kFeederAcknowledgement = 0x00;  // 01 00
-inline constexpr std::uint8_t kFeederStop = 100;               // 64 00
-}  // namespace wire
 
 // ---- Messages to the hub's port 45041, as its listener reads them ----------
 
@@ -112,26 +87,9 @@ using HubDatagram = std::variant<std::monostate, GreetingDatagram, StickPosition
 // remote app says hello).
 HubDatagram decodeHubDatagram(std::span<const std::uint8_t> bytes);
 
-// ---- The joystick state datagram's bytes 1 ... 7 per vJoy mode ---------------
-
-enum class ByteEncoding {
-    Centred,  // floor(v * 127 + 128): v is about (b - 128) / 127
-    Unit,     // floor(v * 255): v is about b / 255
-    Offset,   // floor((v + 1) * 128): v is about b / 128 - 1
-    Raw,      // a byte passed on as it is (buttons, remote axes)
-    Fixed,    // always the same byte in this mode
-};
-struct JoystickStateField {
-    std::string_view name;
-    ByteEncoding encoding;
-};
-using JoystickStateLayout = std::array<JoystickStateField, 7>;
-
-// The layout of modes 5, 6, 7 and 9; nullptr for a mode without a joystick
-// state datagram.
-const JoystickStateLayout* joystickStateLayout(int vjoyMode);
-// The value an encoded byte stands for, to within one step of the encoding.
-float decodedValue(ByteEncoding encoding, std::uint8_t byte);
+// The value a byte of the joystick state datagram stands for, to within one
+// step of its encoding.
+float decodedValue(wire::ByteEncoding encoding, std::uint8_t byte);
 
 // ---- Messages a peer sends ----------------------------------------------------
 

@@ -2,8 +2,7 @@
 
 #include <span>
 
-#include "engine/controls.h"
-#include "engine/hub.h"
+#include "base/controls.h"
 #include "links/feeder_link.h"
 #include "links/peer_datagrams.h"
 
@@ -32,11 +31,11 @@ void keepConnected(RemoteState& remote) {
 }
 
 void applyInputs(RemoteState& remote, const InputsMessage& inputs) {
-    remote.steering.store(steeringFromByte(inputs.steeringByte), std::memory_order_relaxed);
-    remote.buttons.store(inputs.buttons, std::memory_order_relaxed);
+    remote.inputs.steering.store(steeringFromByte(inputs.steeringByte), std::memory_order_relaxed);
+    remote.inputs.buttons.store(inputs.buttons, std::memory_order_relaxed);
     if (inputs.hasAxes) {
-        remote.axis3.store(inputs.axis3, std::memory_order_relaxed);
-        remote.axis4.store(inputs.axis4, std::memory_order_relaxed);
+        remote.inputs.axis3.store(inputs.axis3, std::memory_order_relaxed);
+        remote.inputs.axis4.store(inputs.axis4, std::memory_order_relaxed);
     }
     keepConnected(remote);
 }
@@ -75,68 +74,28 @@ void lapseRegistration(RemoteState& remote) {
     remote.registeredPortValid.store(false, std::memory_order_release);
 }
 
-void serveRegistration(Hub& hub) {
-    RemoteState& remote = hub.state.remote;
-    if (!remote.registeredPortValid.load(std::memory_order_acquire)) return;
-    const std::uint64_t now = hub.state.tick.now;
-    if (now - remote.registeredPortLastSeen.load(std::memory_order_relaxed) > kRegistrationLapseMs) {
-        lapseRegistration(remote);
-        return;
-    }
-    if (now - remote.keepAliveTime <= kKeepAliveMs) return;
-    remote.keepAliveTime = now;
-    static constexpr std::array<std::uint8_t, 2> kKeepAliveDatagram{wire::kPortMessage, wire::kRegistration};
-    if (!hub.edges.socket.sendTo({kLoopback, registeredPort(remote)}, kKeepAliveDatagram)) {
-        lapseRegistration(remote);
-    }
-}
-
-void answerPortQuery(Hub& hub) {
-    RemoteState& remote = hub.state.remote;
-    if (!remote.portQueryPending.exchange(false, std::memory_order_acq_rel)) return;
-    const std::uint32_t digits = remote.registeredPortValid.load(std::memory_order_acquire)
-                                     ? remote.registeredPortDigits.load(std::memory_order_relaxed)
-                                     : 0;
-    const std::array<std::uint8_t, 5> reply{wire::kPortMessage, wire::kQuery, digit(digits, 16), digit(digits, 8),
-                                            digit(digits, 0)};
-    const Endpoint to{kLoopback, remote.portQueryReplyPort.load(std::memory_order_relaxed)};
-    (void)hub.edges.socket.sendTo(to, reply);  // a lost reply is the querier's to repeat
-}
-
 // The connection ends as on a time-out; the remote app's next message
 // connects it again.
-void dropRemoteApp(Hub& hub) {
-    hub.state.remote.connected.store(false, std::memory_order_release);
-    hub.state.remote.announced = false;
-    hub.edges.window.setText(control::kRemoteStatus, "Status: no remote app connected");
-}
-
-std::array<std::uint8_t, 8> buildStatusDatagram(const TickValues& tick) {
-    return {wire::kStatusTag,
-            static_cast<std::uint8_t>(tick.stickXByte),
-            static_cast<std::uint8_t>(tick.stickYByte),
-            static_cast<std::uint8_t>(tick.headingRFByte),
-            static_cast<std::uint8_t>(tick.tiltRFByte),
-            static_cast<std::uint8_t>(tick.headingLFByte),
-            static_cast<std::uint8_t>(tick.tiltLFByte),
-            tick.touchMask};
+void dropRemoteApp(RemoteState& remote, RemoteReplyState& replies, Window& window) {
+    remote.connected.store(false, std::memory_order_release);
+    replies.announced = false;
+    window.setText(control::kRemoteStatus, "Status: no remote app connected");
 }
 
 // Sends the status datagram when it changed or is due for its repeat; only a
 // datagram that went out counts as sent.
-void sendStatus(Hub& hub, const Endpoint& to) {
-    RemoteState& remote = hub.state.remote;
-    const std::uint64_t now = hub.state.tick.now;
-    const auto status = buildStatusDatagram(hub.state.tick);
-    const bool changed = bytesMoved(std::span(status).subspan(1), std::span(remote.lastStatus).subspan(1),
+void sendStatus(RemoteState& remote, RemoteReplyState& replies, const StatusValues& values, std::uint64_t now,
+                DatagramSocket& socket, Window& window) {
+    const auto status = buildStatusDatagram(values);
+    const bool changed = bytesMoved(std::span(status).subspan(1), std::span(replies.lastStatus).subspan(1),
                                     kStatusExactIndex);
-    if (!changed && now - remote.statusTime <= kStatusRepeatMs) return;
-    if (!hub.edges.socket.sendTo(to, status)) {
-        dropRemoteApp(hub);
+    if (!changed && now - replies.statusTime <= kStatusRepeatMs) return;
+    if (!socket.sendTo(remote.appEndpoint.load(std::memory_order_relaxed), status)) {
+        dropRemoteApp(remote, replies, window);
         return;
     }
-    remote.statusTime = now;
-    remote.lastStatus = status;
+    replies.statusTime = now;
+    replies.lastStatus = status;
 }
 
 }  // namespace
@@ -163,30 +122,49 @@ void applyRemoteDatagram(RemoteState& remote, const std::uint8_t* bytes, std::si
                decodeHubMessage({bytes, length}));
 }
 
-void runRemoteStageA(Hub& hub) {
-    serveRegistration(hub);
-    answerPortQuery(hub);
-    acknowledgeFeeder(hub);
+std::array<std::uint8_t, wire::kStatusLength> buildStatusDatagram(const StatusValues& values) {
+    return {wire::kStatusTag, values.stickX,  values.stickY, values.headingRF,
+            values.tiltRF,    values.headingLF, values.tiltLF, values.touchMask};
 }
 
-void runRemoteStageB(Hub& hub) {
-    RemoteState& remote = hub.state.remote;
-    const std::uint64_t now = hub.state.tick.now;
+void serveRegistration(RemoteState& remote, RemoteReplyState& replies, std::uint64_t now, DatagramSocket& socket) {
+    if (!remote.registeredPortValid.load(std::memory_order_acquire)) return;
+    if (now - remote.registeredPortLastSeen.load(std::memory_order_relaxed) > kRegistrationLapseMs) {
+        lapseRegistration(remote);
+        return;
+    }
+    if (now - replies.keepAliveTime <= kKeepAliveMs) return;
+    replies.keepAliveTime = now;
+    if (!socket.sendTo({kLoopback, registeredPort(remote)}, wire::kRegistrationKeepAlive)) lapseRegistration(remote);
+}
+
+void answerPortQuery(RemoteState& remote, DatagramSocket& socket) {
+    if (!remote.portQueryPending.exchange(false, std::memory_order_acq_rel)) return;
+    const std::uint32_t digits = remote.registeredPortValid.load(std::memory_order_acquire)
+                                     ? remote.registeredPortDigits.load(std::memory_order_relaxed)
+                                     : 0;
+    const std::array<std::uint8_t, wire::kQueryReplyLength> reply{
+        wire::kPortMessage, wire::kQuery, digit(digits, 16), digit(digits, 8), digit(digits, 0)};
+    const Endpoint to{kLoopback, remote.portQueryReplyPort.load(std::memory_order_relaxed)};
+    (void)socket.sendTo(to, reply);  // a lost reply is the querier's to repeat
+}
+
+void serveRemoteApp(RemoteState& remote, RemoteReplyState& replies, const StatusValues& status, std::uint64_t now,
+                    DatagramSocket& socket, Window& window) {
     bool connected = remote.connected.load(std::memory_order_acquire);
-    if (connected && !remote.announced) {
+    if (connected && !replies.announced) {
         remote.lastSeen.store(now, std::memory_order_relaxed);
-        static constexpr std::array<std::uint8_t, 2> kConnectionReply{wire::kControl, wire::kHello};
-        if (!hub.edges.socket.sendTo(remote.appEndpoint.load(std::memory_order_relaxed), kConnectionReply)) {
-            dropRemoteApp(hub);
+        if (!socket.sendTo(remote.appEndpoint.load(std::memory_order_relaxed), wire::kConnectionReply)) {
+            dropRemoteApp(remote, replies, window);
             return;
         }
-        remote.announced = true;
-        hub.edges.window.setText(control::kRemoteStatus, "Status: remote app connected");
-    } else if (remote.announced && now - remote.lastSeen.load(std::memory_order_relaxed) > kRemoteTimeoutMs) {
-        dropRemoteApp(hub);
+        replies.announced = true;
+        window.setText(control::kRemoteStatus, "Status: remote app connected");
+    } else if (replies.announced && now - remote.lastSeen.load(std::memory_order_relaxed) > kRemoteTimeoutMs) {
+        dropRemoteApp(remote, replies, window);
         connected = false;
     }
-    if (connected) sendStatus(hub, remote.appEndpoint.load(std::memory_order_relaxed));
+    if (connected) sendStatus(remote, replies, status, now, socket, window);
 }
 
 }  // namespace hub

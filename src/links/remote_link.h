@@ -8,18 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/edges.h"
+#include "base/edges.h"
+#include "links/wire.h"
 
 namespace hub {
 
-struct Hub;
-
-// The listener's receive buffer; a longer datagram is ignored whole.
-inline constexpr std::size_t kReceiveBufferSize = 512;
-
-// Where the connection reply and the status datagrams go until a remote app
-// says hello: the feeder's endpoint.
-inline constexpr Endpoint kDefaultRemoteAppEndpoint{kLoopback, 45042};
+struct StatusValues;
 
 // An endpoint as one atomic scalar: address in bits 16 ... 47, port below.
 class AtomicEndpoint {
@@ -38,39 +32,54 @@ private:
     std::atomic<std::uint64_t> packed_;
 };
 
-// Shared by the listener thread and the tick: every value both touch is one
+// The remote app's inputs. The listener thread writes them from the remote
+// app's input messages; the tick overwrites them in the modes whose feeder
+// datagram takes them over. Each is read afresh where it is used.
+struct RemoteInputs {
+    std::atomic<float> steering{0.0f};     // (byte 1 - 128) / 128
+    std::atomic<std::uint8_t> buttons{0};  // bits A B X Y T1 T2
+    std::atomic<std::uint8_t> axis3{0};
+    std::atomic<std::uint8_t> axis4{0};
+};
+
+// The only state the listener thread and the tick share; every value is one
 // atomic. The listener sets the flags (release, after the values they cover)
 // and the tick clears them (release); each reads the other's flags with
 // acquire before it reads what they cover.
 struct RemoteState {
-    std::atomic<std::uint64_t> latestTickNow{0};  // the tick's clock, for the listener's stamps
+    // Written by the tick (its clock, once per tick), read by the listener for its stamps.
+    std::atomic<std::uint64_t> latestTickNow{0};
 
     // The remote app. The listener writes the endpoint only while not
     // connected, and before it raises `connected`; the tick reads it only
-    // after seeing `connected` raised.
-    AtomicEndpoint appEndpoint{kDefaultRemoteAppEndpoint};
+    // after seeing `connected` raised, and lowers `connected` when it drops
+    // the app.
+    AtomicEndpoint appEndpoint{wire::kDefaultRemoteAppEndpoint};
     std::atomic<bool> connected{false};
-    std::atomic<std::uint64_t> lastSeen{0};  // last keep-alive or inputs, or the connection reply
-    std::atomic<float> steering{0.0f};       // (byte 1 - 128) / 128
-    std::atomic<std::uint8_t> buttons{0};    // bits A B X Y T1 T2
-    std::atomic<std::uint8_t> axis3{0};
-    std::atomic<std::uint8_t> axis4{0};
+    // Stamped by the listener (keep-alive or inputs) and by the tick (connection reply).
+    std::atomic<std::uint64_t> lastSeen{0};
+    RemoteInputs inputs;
 
-    std::atomic<bool> feederEnabled{false};  // never lowered
+    // Raised by the listener, never lowered.
+    std::atomic<bool> feederEnabled{false};
 
-    // Port registration: the three digit bytes as received, packed
-    // (digit 1 in bits 16 ... 23); the port is computed from them.
+    // Port registration, written by the listener: the three digit bytes as
+    // received, packed (digit 1 in bits 16 ... 23); the port is computed from
+    // them. The tick lowers `registeredPortValid` when the registration lapses.
     std::atomic<std::uint32_t> registeredPortDigits{0};
     std::atomic<bool> registeredPortValid{false};
     std::atomic<std::uint64_t> registeredPortLastSeen{0};
 
+    // Raised by the listener, taken by the tick.
     std::atomic<bool> portQueryPending{false};
     std::atomic<std::uint16_t> portQueryReplyPort{0};
+};
 
-    // Touched by the tick alone.
+// The tick's own state of the link, touched by the tick alone.
+struct RemoteReplyState {
     bool announced = false;  // the connection reply went out and the status shows it
     std::uint64_t statusTime = 0;
-    std::array<std::uint8_t, 8> lastStatus{};
+    std::array<std::uint8_t, wire::kStatusLength> lastStatus{};
     std::uint64_t keepAliveTime = 0;
 };
 
@@ -86,11 +95,18 @@ std::uint16_t portFromDigits(std::uint8_t d1, std::uint8_t d2, std::uint8_t d3);
 void applyRemoteDatagram(RemoteState& remote, const std::uint8_t* bytes, std::size_t length,
                          const Endpoint& from);
 
-// Tick stages: registration keep-alive, query reply and feeder acknowledgement
-// (A); connection reply, time-out and status datagram (B). A failed send to a
-// peer never ends the process: the connection or registration is dropped, a
-// query reply is lost.
-void runRemoteStageA(Hub& hub);
-void runRemoteStageB(Hub& hub);
+// The status datagram: 1F, then the values' seven bytes.
+std::array<std::uint8_t, wire::kStatusLength> buildStatusDatagram(const StatusValues& values);
+
+// Tick stages. A failed send to a peer never ends the process: the
+// registration or the connection is dropped, a query reply is lost.
+// The registration keep-alive every 5 s, and the lapse after 10 s of silence.
+void serveRegistration(RemoteState& remote, RemoteReplyState& replies, std::uint64_t now, DatagramSocket& socket);
+// The reply to a pending port query.
+void answerPortQuery(RemoteState& remote, DatagramSocket& socket);
+// The connection reply to a new remote app, its time-out, and the status
+// datagram when it changed or is due for its repeat.
+void serveRemoteApp(RemoteState& remote, RemoteReplyState& replies, const StatusValues& status, std::uint64_t now,
+                    DatagramSocket& socket, Window& window);
 
 }  // namespace hub

@@ -1,14 +1,12 @@
 #include <windows.h>
 
 #include "engine/dialog.h"
+#include "engine/session.h"
 #include "shell/shell.h"
 
 namespace hub::windows {
 
 namespace {
-
-constexpr UINT_PTR kTimerId = 0;
-constexpr UINT kTickPeriodMs = 33;
 
 void initialise(HWND dialog, Shell& shell) {
     shell.window.attach(dialog);
@@ -16,13 +14,12 @@ void initialise(HWND dialog, Shell& shell) {
     initialiseDialog(shell.hub, *shell.devices, shell.filterXInputDevices);
     // Harmless when the set-up has ended the dialog: it is destroyed before
     // the first timer message.
-    SetTimer(dialog, kTimerId, kTickPeriodMs, nullptr);
+    shell.window.startTimer();
 }
 
-void destroy(HWND dialog, Shell& shell) {
-    KillTimer(dialog, kTimerId);
-    shell.hub.devices.deck = nullptr;
-    shell.hub.devices.gamepad = nullptr;
+void destroy(Shell& shell) {
+    shell.window.stopTimer();
+    shutDown(shell.hub);
     shell.devices->shutDown();
 }
 
@@ -40,7 +37,7 @@ INT_PTR CALLBACK monitorDialogProcedure(HWND dialog, UINT message, WPARAM wParam
         case WM_ACTIVATE: onActivate(shell->hub, LOWORD(wParam) != WA_INACTIVE); return TRUE;
         case WM_TIMER: onTimer(shell->hub); return TRUE;
         case WM_COMMAND: onCommand(shell->hub, LOWORD(wParam)); return TRUE;
-        case WM_DESTROY: destroy(dialog, *shell); return TRUE;
+        case WM_DESTROY: destroy(*shell); return TRUE;
         default: return FALSE;
     }
 }

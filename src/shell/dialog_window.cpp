@@ -3,15 +3,10 @@
 #include <cwchar>
 #include <string>
 
-#include "shell/wide_text.h"
+#include "engine/hub.h"
+#include "devices/wide_text.h"
 
 namespace hub::windows {
-
-namespace {
-
-constexpr UINT_PTR kTimerId = 0;
-
-}  // namespace
 
 DialogWindow::Shown* DialogWindow::shownFor(int controlId) {
     const int slot = controlId - kFirstCachedId;
@@ -48,6 +43,8 @@ void DialogWindow::enable(int controlId, bool enabled) {
 void DialogWindow::messageBox(std::string_view text, std::string_view caption) {
     MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_ICONERROR);
 }
+
+void DialogWindow::startTimer() { SetTimer(dialog_, kTimerId, kTickPeriodMs, nullptr); }
 
 void DialogWindow::stopTimer() { KillTimer(dialog_, kTimerId); }
 

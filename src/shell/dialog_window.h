@@ -7,14 +7,15 @@
 
 #include <array>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 
 namespace hub::windows {
 
 class DialogWindow final : public Window {
 public:
     void attach(HWND dialog) { dialog_ = dialog; }
-    HWND handle() const { return dialog_; }
+    // The timer that drives the tick, one message a tick period.
+    void startTimer();
 
     void setText(int controlId, std::string_view text) override;
     void enable(int controlId, bool enabled) override;
@@ -23,6 +24,7 @@ public:
     void endDialog(int result) override;
 
 private:
+    static constexpr UINT_PTR kTimerId = 0;
     static constexpr int kTextCapacity = 512;
     static constexpr int kFirstCachedId = 1000;
     static constexpr int kCachedIds = 100;

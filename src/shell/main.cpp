@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/session.h"
 #include "engine/xinput_filter.h"
 #include "shell/resource.h"
 #include "shell/shell.h"

@@ -1,5 +1,5 @@
 // The resource script's control ids are the ones the core writes.
-#include "engine/controls.h"
+#include "base/controls.h"
 #include "shell/resource.h"
 
 namespace hub::control {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "shell/wide_text.h"
+#include "devices/wide_text.h"
 
 namespace hub::windows {
 

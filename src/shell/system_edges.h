@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 
 namespace hub::windows {
 

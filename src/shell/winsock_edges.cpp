@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "links/endpoints.h"
+#include "links/wire.h"
 
 namespace hub::windows {
 
@@ -19,7 +19,7 @@ DWORD WINAPI listenerThread(LPVOID parameter) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(kListenPort);
+    address.sin_port = htons(wire::kListenPort);
     if (bind(context.socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
         ExitProcess(1);
     }

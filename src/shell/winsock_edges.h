@@ -4,7 +4,7 @@
 
 #include <winsock2.h>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 #include "links/listener.h"
 
 namespace hub::windows {

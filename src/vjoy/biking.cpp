@@ -4,10 +4,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "engine/controls.h"
-#include "engine/hub.h"
-#include "engine/text_format.h"
-#include "links/feeder_link.h"
+#include "base/controls.h"
+#include "base/text_format.h"
 
 namespace hub {
 
@@ -15,9 +13,6 @@ namespace {
 
 constexpr std::uint64_t kStillWindowMs = 100;
 constexpr float kStillSpan = 2.0f;  // a foot moving less than this is still
-
-constexpr float kFirstPedalLevel = -60.0f;
-constexpr float kPedalLevelStep = 4.0f;
 
 constexpr float kDeadZone = 5.0f;
 constexpr float kSteerRightOffset = 4.0f;
@@ -27,15 +22,19 @@ constexpr float kSteerLeftOffset = 0.13333334f;
 constexpr float kBrakeOffset = -0.16f;
 constexpr float kBrakeSlope = 0.04f;
 
+// The tilt levels a pedalling foot must pass: -60, -56, ..., 56.
+constexpr std::array<float, kPedalLevelCount> kPedalLevels = [] {
+    std::array<float, kPedalLevelCount> levels{};
+    for (int i = 0; i < kPedalLevelCount; ++i) levels[i] = -60.0f + 4.0f * static_cast<float>(i);
+    return levels;
+}();
+
 constexpr float kCycleGapSeconds = 5.0f;  // a longer pause restarts the cadence
 constexpr float kFirstCyclePeriod = 1.5f;
 constexpr double kCycleSmoothing = 0.3;
 constexpr float kCadenceScale = 5.0f;
 constexpr float kThrottleKnee = 3.5f;
 constexpr float kThrottleSlope = 0.25f;
-
-constexpr std::string_view kCycleCaption = "Cycle:";
-constexpr std::string_view kSteeringCaption = "Steering:";
 
 // The span of one foot's tilt over the three windows; empty windows count as
 // 100 / -100, so three empty windows give -200.
@@ -84,7 +83,7 @@ void steer(BikingState& bike, float tiltRF, Window& window) {
         bike.steering = steeringFor(bike.offsetRF);
     }
     showFixed(window, control::kSteeringValue, bike.steering);
-    window.setText(control::kSteeringCaption, kSteeringCaption);
+    window.setText(control::kSteeringCaption, caption::kSteering);
 }
 
 // The left foot brakes, tilted back, while the right one rests and
@@ -100,14 +99,12 @@ void brake(BikingState& bike, float tiltLF, Window& window) {
     showFixed(window, control::kBrakeValue, bike.brake);
 }
 
-bool passesLevelDownwards(const BikingState& bike, float from, float to) {
-    return std::any_of(bike.pedalLevels.begin(), bike.pedalLevels.end(),
-                       [&](float level) { return from > level && level > to; });
+bool passesLevelDownwards(float from, float to) {
+    return std::any_of(kPedalLevels.begin(), kPedalLevels.end(), [&](float level) { return from > level && level > to; });
 }
 
-bool passesLevelUpwards(const BikingState& bike, float from, float to) {
-    return std::any_of(bike.pedalLevels.begin(), bike.pedalLevels.end(),
-                       [&](float level) { return from < level && level < to; });
+bool passesLevelUpwards(float from, float to) {
+    return std::any_of(kPedalLevels.begin(), kPedalLevels.end(), [&](float level) { return from < level && level < to; });
 }
 
 // The smoothed cycle period becomes the throttle; the first cycle only
@@ -138,19 +135,19 @@ void updateCadence(BikingState& bike, std::uint64_t now, float scaleFactor, Wind
 void followPedals(BikingState& bike, float tiltLF, float tiltRF, std::uint64_t now,
                   float scaleFactor, Window& window) {
     if (bike.pedalPhase == 1) {
-        bike.crossDownLF = bike.crossDownLF || passesLevelDownwards(bike, bike.prevTiltLF, tiltLF);
-        bike.crossUpRF = bike.crossUpRF || passesLevelUpwards(bike, bike.prevTiltRF, tiltRF);
+        bike.crossDownLF = bike.crossDownLF || passesLevelDownwards(bike.prevTiltLF, tiltLF);
+        bike.crossUpRF = bike.crossUpRF || passesLevelUpwards(bike.prevTiltRF, tiltRF);
         if (!(bike.crossDownLF && bike.crossUpRF)) return;
         bike.pedalPhase = 2;
         bike.crossUpLF = false;
         bike.crossDownRF = false;
         ++bike.cycleCount;
         showLong(window, control::kSteeringValue, bike.cycleCount);
-        window.setText(control::kSteeringCaption, kCycleCaption);
+        window.setText(control::kSteeringCaption, caption::kCycle);
         updateCadence(bike, now, scaleFactor, window);
     }
-    bike.crossUpLF = bike.crossUpLF || passesLevelUpwards(bike, bike.prevTiltLF, tiltLF);
-    bike.crossDownRF = bike.crossDownRF || passesLevelDownwards(bike, bike.prevTiltRF, tiltRF);
+    bike.crossUpLF = bike.crossUpLF || passesLevelUpwards(bike.prevTiltLF, tiltLF);
+    bike.crossDownRF = bike.crossDownRF || passesLevelDownwards(bike.prevTiltRF, tiltRF);
     if (bike.crossUpLF && bike.crossDownRF) {
         bike.pedalPhase = 1;
         bike.crossDownLF = false;
@@ -160,19 +157,10 @@ void followPedals(BikingState& bike, float tiltLF, float tiltRF, std::uint64_t n
 
 }  // namespace
 
-void initBikingThresholds(Hub& hub) {
-    auto& levels = hub.state.biking.pedalLevels;
-    for (int i = 0; i < kPedalLevelCount; ++i) {
-        levels[i] = kFirstPedalLevel + kPedalLevelStep * static_cast<float>(i);
-    }
-}
-
-void runBikingStage(Hub& hub) {
-    BikingState& bike = hub.state.biking;
-    const float tiltLF = hub.state.feet.tiltLF;
-    const float tiltRF = hub.state.feet.tiltRF;
-    const std::uint64_t now = hub.state.tick.now;
-    Window& window = hub.edges.window;
+void runBikingStage(BikingState& bike, const BikingInputs& in, Window& window) {
+    const float tiltLF = in.tiltLF;
+    const float tiltRF = in.tiltRF;
+    const std::uint64_t now = in.now;
 
     closeStillWindow(bike, now);
 
@@ -206,25 +194,23 @@ void runBikingStage(Hub& hub) {
     recordTilt(bike.windowsLF, bike.stillSlot, tiltLF);
     recordTilt(bike.windowsRF, bike.stillSlot, tiltRF);
 
-    followPedals(bike, tiltLF, tiltRF, now, hub.state.dialog.bikingScaleFactor, window);
+    followPedals(bike, tiltLF, tiltRF, now, in.scaleFactor, window);
 
     if (bike.stillLF) bike.throttle = 0.0f;  // the display keeps the last cadence value
     bike.prevTiltLF = tiltLF;
     bike.prevTiltRF = tiltRF;
 }
 
-void sendBikingDatagram(Hub& hub) {
-    BikingState& bike = hub.state.biking;
+FeederDatagram bikingDatagram(BikingState& bike, RemoteInputs& remote) {
     bike.throttle = std::min(bike.throttle, 1.0f);
     bike.brake = std::min(bike.brake, 1.0f);
     bike.steering = std::clamp(bike.steering, -1.0f, 1.0f);
 
-    RemoteState& remote = hub.state.remote;
-    const std::array<std::uint8_t, 8> datagram{
-        0x16, centredByte(bike.steering), 0x80, remote.axis3.load(), remote.axis4.load(),
-        0x00, unitByte(bike.brake),       unitByte(bike.throttle)};
+    const std::array<std::uint8_t, wire::kJoystickStateLength> datagram{
+        wire::kJoystickStateTag, centredByte(bike.steering), wire::kCentredByte, remote.axis3.load(),
+        remote.axis4.load(),     0x00,                       unitByte(bike.brake), unitByte(bike.throttle)};
     remote.buttons.store(0);
-    sendUnderChangeRule(hub, datagram, kNoExactByte);
+    return underChangeRule(datagram, kNoExactByte);
 }
 
 }  // namespace hub

@@ -4,9 +4,11 @@
 #include <array>
 #include <cstdint>
 
-namespace hub {
+#include "base/edges.h"
+#include "links/feeder_link.h"
+#include "links/remote_link.h"
 
-struct Hub;
+namespace hub {
 
 inline constexpr int kStillWindowCount = 3;
 inline constexpr int kPedalLevelCount = 30;
@@ -23,9 +25,6 @@ struct TiltWindows {
 // The mode's own state; it lives for the whole process and is never reset
 // when the mode changes.
 struct BikingState {
-    // The tilt levels a pedalling foot must pass: -60, -56, ..., 56.
-    std::array<float, kPedalLevelCount> pedalLevels{};
-
     // Stillness of each foot over the last three windows of just over 100 ms.
     std::uint64_t stillWindowStart = 0;
     int stillSlot = 0;
@@ -56,8 +55,20 @@ struct BikingState {
     float cyclePeriod = 0.0f;         // seconds; 0: not measured yet
 };
 
-void initBikingThresholds(Hub& hub);  // once, on the first tick
-void runBikingStage(Hub& hub);
-void sendBikingDatagram(Hub& hub);
+struct BikingInputs {
+    float tiltLF = 0.0f;
+    float tiltRF = 0.0f;
+    std::uint64_t now = 0;
+    float scaleFactor = 1.0f;  // the dialog's Biking scale
+};
+
+// The mode's stage: stillness, steering and brake from the resting feet, the
+// cadence from the pedalling ones; it writes controls 1025, 1026 and 1049.
+void runBikingStage(BikingState& bike, const BikingInputs& in, Window& window);
+
+// The joystick state datagram: steering, a centred axis, the remote app's two
+// axes, no buttons, brake, throttle. The outputs are limited first, and the
+// remote app's buttons are cleared.
+FeederDatagram bikingDatagram(BikingState& bike, RemoteInputs& remote);
 
 }  // namespace hub

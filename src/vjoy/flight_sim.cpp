@@ -4,11 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include "engine/controls.h"
-#include "engine/gamepad.h"
-#include "engine/hub.h"
-#include "engine/text_format.h"
-#include "links/feeder_link.h"
+#include "base/controls.h"
+#include "base/text_format.h"
 
 namespace hub {
 
@@ -161,43 +158,40 @@ void moveToePedals(FlightSimState& flight, float tiltLF, float tiltRF, std::int3
     flight.rightToePedal = followToe(flight.rightToePedal, tiltRF, dt);
 }
 
-void runFlightSimStage(Hub& hub) {
-    FlightSimState& flight = hub.state.flight;
-    const TickValues& tick = hub.state.tick;
-    const FootAxes& feet = hub.state.feet;
-    const std::int32_t dt = flightTimeStep(tick.now, flight.lastTime);
+void runFlightSimStage(FlightSimState& flight, const FlightSimInputs& in, float& vjoyThrottle, float& vjoyBrake,
+                       Window& window) {
+    const std::int32_t dt = flightTimeStep(in.now, flight.lastTime);
     const FlightFactors factors = flightFactors(dt);
 
-    if (hub.devices.gamepad != nullptr) turnFlightDials(flight, hub.state.stick1, factors, hub.state.vjoy.throttle);
-    steerWithFeet(flight, tick.touchPairA, tick.touchPairB, feet.headingLF, feet.headingRF,
-                  hub.state.dialog.stickSensitivity, factors.steering);
-    flight.lastTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(tick.now));
-    moveToePedals(flight, feet.tiltLF, feet.tiltRF, dt);
+    if (in.stick1 != nullptr) turnFlightDials(flight, *in.stick1, factors, vjoyThrottle);
+    steerWithFeet(flight, in.touchPairA, in.touchPairB, in.feet.headingLF, in.feet.headingRF, in.stickSensitivity,
+                  factors.steering);
+    flight.lastTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(in.now));
+    moveToePedals(flight, in.feet.tiltLF, in.feet.tiltRF, dt);
 
-    hub.state.vjoy.brake = flight.rightToePedal;
-    showFixed(hub.edges.window, control::kSteeringValue, -flight.steering);
+    vjoyBrake = flight.rightToePedal;
+    showFixed(window, control::kSteeringValue, -flight.steering);
 }
 
-void sendFlightSimDatagram(Hub& hub) {
-    const FlightSimState& flight = hub.state.flight;
-    FlightSimLatch& latched = hub.state.flight.latched;
+std::optional<FeederDatagram> flightSimDatagram(FlightSimState& flight) {
+    FlightSimLatch& latched = flight.latched;
     const int movedFields = latchIfMoved(latched.springDial, flight.springDial, kDialThreshold) +
                             latchIfMoved(latched.holdDial, flight.holdDial, kHoldThreshold) +
                             latchIfMoved(latched.steering, -flight.steering, kDialThreshold) +
                             latchIfMoved(latched.throttleDial, flight.throttleDial, kDialThreshold) +
                             latchIfMoved(latched.leftToePedal, flight.leftToePedal, kDialThreshold) +
                             latchIfMoved(latched.rightToePedal, flight.rightToePedal, kDialThreshold);
-    if (movedFields == 0) return;  // no periodic repeat in this mode
+    if (movedFields == 0) return std::nullopt;
     // The pedals go out with their present values, the other fields latched.
-    const std::array<std::uint8_t, 8> datagram{22,
-                                               centredByte(latched.springDial),
-                                               centredByte(latched.holdDial),
-                                               centredByte(latched.steering),
-                                               unitByte(latched.throttleDial),
-                                               0,
-                                               unitByte(flight.leftToePedal),
-                                               unitByte(flight.rightToePedal)};
-    sendJoystickStateNow(hub, datagram);
+    const std::array<std::uint8_t, wire::kJoystickStateLength> datagram{wire::kJoystickStateTag,
+                                                                        centredByte(latched.springDial),
+                                                                        centredByte(latched.holdDial),
+                                                                        centredByte(latched.steering),
+                                                                        unitByte(latched.throttleDial),
+                                                                        0,
+                                                                        unitByte(flight.leftToePedal),
+                                                                        unitByte(flight.rightToePedal)};
+    return atOnce(datagram);
 }
 
 }  // namespace hub

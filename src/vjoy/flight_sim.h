@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "base/edges.h"
+#include "base/foot_axes.h"
+#include "base/stick_rotation.h"
+#include "links/feeder_link.h"
 
 namespace hub {
-
-struct Hub;
-struct Stick1Tracker;
 
 // The value of each datagram field when it last went into a datagram.
 struct FlightSimLatch {
@@ -58,8 +61,22 @@ void steerWithFeet(FlightSimState& flight, int touchPairA, int touchPairB, float
                    int stickSensitivity, float steeringFactor);
 void moveToePedals(FlightSimState& flight, float tiltLF, float tiltRF, std::int32_t dt);
 
-// Tick stages.
-void runFlightSimStage(Hub& hub);
-void sendFlightSimDatagram(Hub& hub);
+// What the mode stage reads.
+struct FlightSimInputs {
+    std::uint64_t now = 0;
+    const Stick1Tracker* stick1 = nullptr;  // the gamepad's first stick; null without a gamepad
+    int touchPairA = 0, touchPairB = 0;
+    FootAxes feet;
+    int stickSensitivity = 0;
+};
+
+// The mode stage: the dials, the foot steering and the toe pedals; the
+// throttle dial drives the vJoy throttle, the right toe pedal its brake.
+void runFlightSimStage(FlightSimState& flight, const FlightSimInputs& in, float& vjoyThrottle, float& vjoyBrake,
+                       Window& window);
+
+// The joystick state datagram, at once, when a field moved since it was last
+// sent; none otherwise (this mode has no periodic repeat).
+std::optional<FeederDatagram> flightSimDatagram(FlightSimState& flight);
 
 }  // namespace hub

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/gamepad.h"
-#include "engine/hub.h"
-#include "links/feeder_link.h"
+#include "base/stick_rotation.h"
+
 
 namespace hub {
 
@@ -194,17 +193,12 @@ void advanceSkate(SkateState& skate, const SkateInputs& in) {
     skate.prevPairB = in.pairB;
 }
 
-std::array<std::uint8_t, 8> skateDatagram(const SkateState& skate) {
-    return {0x16, offsetByte(skate.turn), offsetByte(skate.speed), offsetByte(skate.pulse3),
-            offsetByte(skate.pulse4), 0x00, 0x80, 0x80};
-}
-
-void runSkateAndSend(Hub& hub) {
-    const SkateInputs inputs{hub.state.tick.touchPairA, hub.state.tick.touchPairB, hub.state.feet.tiltLF,
-                             hub.state.feet.tiltRF,     hub.state.feet.headingRF, hub.state.tick.now};
-    advanceSkate(hub.state.skate, inputs);
+FeederDatagram skateDatagram(const SkateState& skate) {
     constexpr int kExactCompareByte = 5;
-    sendUnderChangeRule(hub, skateDatagram(hub.state.skate), kExactCompareByte);
+    const std::array<std::uint8_t, wire::kJoystickStateLength> datagram{
+        wire::kJoystickStateTag, offsetByte(skate.turn), offsetByte(skate.speed), offsetByte(skate.pulse3),
+        offsetByte(skate.pulse4), 0x00,                  wire::kCentredByte,      wire::kCentredByte};
+    return underChangeRule(datagram, kExactCompareByte);
 }
 
 }  // namespace hub

@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdint>
 
-namespace hub {
+#include "links/feeder_link.h"
 
-struct Hub;
+namespace hub {
 
 // What the skater is doing. The turning states are named after the touch
 // button of pair A that chose them (pair A = 2 is button 1 alone).
@@ -54,11 +54,9 @@ struct SkateInputs {
 // Advances the skating values by one tick.
 void advanceSkate(SkateState& skate, const SkateInputs& in);
 
-// The joystick state datagram of the skating values.
-std::array<std::uint8_t, 8> skateDatagram(const SkateState& skate);
-
-// The feeder output of mode 5: one Skate tick, then its datagram under the
-// change rule.
-void runSkateAndSend(Hub& hub);
+// The joystick state datagram of the skating values, under the change rule.
+// The mode advances only as its datagram is built: while the feeder is
+// enabled.
+FeederDatagram skateDatagram(const SkateState& skate);
 
 }  // namespace hub

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "counting_new.h"
-#include "quiet_hub.h"
+#include "steady_use.h"
 
 namespace hub::alloc {
 namespace {
@@ -17,15 +17,15 @@ constexpr int kTicks = 10000;
 
 // Allocations over kTicks ticks after the first one; the hub stays on the
 // heap of the test, outside the count.
-std::uint64_t allocationsInSteadyTicks(int locomotionMode, int vjoyMode) {
-    auto quiet = std::make_unique<quiet::QuietHub>(locomotionMode, vjoyMode);
-    quiet::tickOnce(*quiet);
-    const std::uint64_t sentBefore = quiet->socket.datagrams;
+std::uint64_t allocationsInSteadyTicks(LocomotionMode locomotionMode, VjoyMode vjoyMode) {
+    auto steady = std::make_unique<testing::SteadyHub>(locomotionMode, vjoyMode);
+    steady->tickOnce();
+    const std::uint64_t sentBefore = steady->socket.datagrams;
     AllocationCounter counter;
-    for (int i = 0; i < kTicks; ++i) quiet::tickOnce(*quiet);
+    for (int i = 0; i < kTicks; ++i) steady->tickOnce();
     const std::uint64_t allocations = counter.count();
     // Every tick sends at least its two locomotion datagrams: the ticks ran.
-    EXPECT_GE(quiet->socket.datagrams - sentBefore, 2u * kTicks);
+    EXPECT_GE(steady->socket.datagrams - sentBefore, 2u * kTicks);
     return allocations;
 }
 
@@ -36,14 +36,14 @@ TEST(HeapAllocation, CounterSeesAnAllocation) {
 }
 
 TEST(HeapAllocation, NonePerTickInAnyLocomotionMode) {
-    for (int mode : quiet::kLocomotionModes) {
-        EXPECT_EQ(allocationsInSteadyTicks(mode, 2), 0u) << "locomotion mode " << mode;
+    for (const LocomotionMode mode : testing::kLocomotionModes) {
+        EXPECT_EQ(allocationsInSteadyTicks(mode, kFirstVjoyMode), 0u) << "locomotion mode " << static_cast<int>(mode);
     }
 }
 
 TEST(HeapAllocation, NonePerTickInAnyVjoyMode) {
-    for (int mode : quiet::kVjoyModes) {
-        EXPECT_EQ(allocationsInSteadyTicks(1, mode), 0u) << "vJoy mode " << mode;
+    for (const VjoyModeRow& mode : vjoyModes()) {
+        EXPECT_EQ(allocationsInSteadyTicks(LocomotionMode::Normal, mode.mode), 0u) << mode.label;
     }
 }
 

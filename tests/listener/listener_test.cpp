@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/controls.h"
-#include "fake_edges.h"
+#include "base/controls.h"
+#include "scripted_edges.h"
 #include "links/listener.h"
 
 namespace hub {
@@ -120,7 +120,7 @@ protected:
         return false;
     }
 
-    testing::TestHub t_;
+    testing::ScriptedHub t_;
     std::uint64_t now_ = 100000;
     int listenFd_ = -1;
     int peerFd_ = -1;

@@ -7,12 +7,12 @@
 #include <bit>
 #include <cmath>
 
-#include "fake_edges.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 // A user on the Stepdeck: inputs held for a while, one update per tick.
 struct Deck {
@@ -360,8 +360,8 @@ TEST(AdvancedShaping, IsTheTrackersOwnCurveNotTheStickSpeedCurve) {
 }
 
 TEST(AdvancedStage, TheXByteAndTheXdrvXCarryOppositeSigns) {
-    TestHub t;
-    t.hub.state.dialog.locomotionMode = kModeAdvanced;
+    ScriptedHub t;
+    t.hub.state.dialog.locomotionMode = LocomotionMode::Advanced;
     AdvancedTracker& s = t.hub.state.advanced;
     s.strideConstant = 4.8f;
     s.advDirection = kLeftNegative;
@@ -383,8 +383,8 @@ TEST(AdvancedStage, TheXByteAndTheXdrvXCarryOppositeSigns) {
 }
 
 TEST(AdvancedStage, TheYByteFollowsTheOutputAndUsesTheDialogsFactors) {
-    TestHub t;
-    t.hub.state.dialog.locomotionMode = kModeAdvanced;
+    ScriptedHub t;
+    t.hub.state.dialog.locomotionMode = LocomotionMode::Advanced;
     t.hub.state.dialog.initialSpeedAdjust = 3;  // A = 0.85
     t.hub.state.advanced.strideConstant = 4.8f;
     t.deck.record.rgbButtons[0] = t.deck.record.rgbButtons[2] = 0x80;  // on both pairs

@@ -2,28 +2,23 @@
 // pedal-level crossings, cadence and the datagram's limits.
 #include <gtest/gtest.h>
 
-#include "engine/controls.h"
-#include "fake_edges.h"
+#include "base/controls.h"
+#include "scripted_edges.h"
+#include "vjoy/biking.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
-
 // Drives the Biking stage directly with exact tilts.
 struct Bike {
-    TestHub t;
-    BikingState& state = t.hub.state.biking;
-
-    Bike() { initBikingThresholds(t.hub); }
+    BikingState state;
+    testing::ScriptedWindow window;
+    float scaleFactor = 1.0f;
 
     void tick(std::uint64_t now, float tiltLF, float tiltRF) {
-        t.hub.state.tick.now = now;
-        t.hub.state.feet.tiltLF = tiltLF;
-        t.hub.state.feet.tiltRF = tiltRF;
-        runBikingStage(t.hub);
+        runBikingStage(state, {tiltLF, tiltRF, now, scaleFactor}, window);
     }
-    std::string shown(int id) { return t.window.texts[id]; }
+    std::string shown(int id) { return window.texts[id]; }
 
     // One pedal revolution over 8 ticks of 33 ms ending at `end`: the left
     // foot goes down and the right up (phase 1), then back (phase 2).
@@ -184,25 +179,24 @@ TEST(BikingCadence, ARestingLeftFootZeroesTheThrottleButNotItsDisplay) {
 }
 
 TEST(BikingDatagram, LimitsAndStoresBackTheOutputsAndClearsTheRemoteButtons) {
-    TestHub t;
-    t.hub.state.remote.feederEnabled = true;
-    t.hub.state.remote.buttons = 0x2A;
-    t.hub.state.remote.axis3 = 0x11;
-    t.hub.state.remote.axis4 = 0xF0;
-    BikingState& bike = t.hub.state.biking;
+    RemoteInputs remote;
+    remote.buttons = 0x2A;
+    remote.axis3 = 0x11;
+    remote.axis4 = 0xF0;
+    BikingState bike;
     bike.steering = -1.7f;
     bike.brake = 0.5f;
     bike.throttle = 2.5f;
-    t.hub.state.tick.now = 5000;
-    sendBikingDatagram(t.hub);
-    ASSERT_EQ(t.socket.sent.size(), 1u);
-    EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45042}));
-    EXPECT_EQ(t.socket.sent[0].bytes,
+    const FeederDatagram datagram = bikingDatagram(bike, remote);
+    const auto bytes = datagram.view();
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
               (std::vector<std::uint8_t>{0x16, 1, 0x80, 0x11, 0xF0, 0x00, 127, 255}));
+    EXPECT_EQ(datagram.exactByte, kNoExactByte);
+    EXPECT_FALSE(datagram.sendAtOnce);
     EXPECT_EQ(bike.steering, -1.0f);
     EXPECT_EQ(bike.throttle, 1.0f);
     EXPECT_EQ(bike.brake, 0.5f);
-    EXPECT_EQ(t.hub.state.remote.buttons.load(), 0);
+    EXPECT_EQ(remote.buttons.load(), 0);
 }
 
 }  // namespace

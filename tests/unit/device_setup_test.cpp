@@ -3,22 +3,21 @@
 #include <gtest/gtest.h>
 
 #include "engine/dialog.h"
-#include "fake_device_platform.h"
+#include "scripted_devices.h"
 
 namespace hub {
 namespace {
 
-using testing::FakeDevicePlatform;
+using testing::ScriptedDevicePlatform;
 using testing::gamepadController;
 using testing::hidProduct;
 using testing::stepdeckController;
-using testing::TestHub;
+using testing::ScriptedHub;
 
 struct DeviceSetUp : ::testing::Test {
-    TestHub t;
-    FakeDevicePlatform platform;
+    ScriptedHub t{ScriptedHub::Attached::Nothing};
+    ScriptedDevicePlatform platform{t.deck, t.pad};
 
-    void SetUp() override { t.hub.devices.deck = nullptr; }
     HResult run(bool filter = false) { return setUpDevices(t.hub, platform, filter); }
     std::vector<int> enabledControls() const {
         std::vector<int> ids;
@@ -57,7 +56,7 @@ TEST_F(DeviceSetUp, TheFirstCreatableStepdeckWinsAndTheSecondIsNeverTheGamepad) 
     platform.controllers[0].createResult = -5;
     EXPECT_EQ(run(), kOk);
     EXPECT_EQ(platform.createdInstance.at(DeviceRole::Stepdeck), 2u);
-    EXPECT_EQ(t.hub.devices.deck, &platform.fakeDevice(DeviceRole::Stepdeck));
+    EXPECT_EQ(t.hub.devices.deck, &t.deck);
     EXPECT_EQ(t.hub.devices.gamepad, nullptr);
     EXPECT_FALSE(platform.createdInstance.contains(DeviceRole::Gamepad));
 }
@@ -74,7 +73,7 @@ TEST_F(DeviceSetUp, OnlyAnExactCaseVJoyPrefixIsSkippedAsGamepad) {
                             gamepadController(3, "VJOY pad"), gamepadController(4, "Other")};
     EXPECT_EQ(run(), kOk);
     EXPECT_EQ(platform.createdInstance.at(DeviceRole::Gamepad), 3u);
-    EXPECT_EQ(t.hub.devices.gamepad, &platform.fakeDevice(DeviceRole::Gamepad));
+    EXPECT_EQ(t.hub.devices.gamepad, &t.pad);
     EXPECT_EQ(t.hub.devices.gamepadName, "VJOY pad");
 }
 
@@ -171,15 +170,14 @@ TEST_F(DeviceSetUp, WithoutAStepdeckTheFeederIsStoppedTheUserToldAndTheDialogEnd
 }
 
 TEST_F(DeviceSetUp, StepdeckFailuresReturnTheirCodeUnchanged) {
-    const auto failWith = [](FakeDevicePlatform& p, int step, HResult code) {
+    const auto failWith = [](ScriptedDevicePlatform& p, int step, HResult code) {
         HResult* fields[] = {&p.stepdeck.createDirectInput, &p.stepdeck.enumerate, &p.stepdeck.setFormat,
                              &p.stepdeck.setCooperativeLevel, &p.stepdeck.enumerateObjects};
         *fields[step] = code;
     };
     for (int step = 0; step < 5; ++step) {
-        TestHub hub;
-        hub.hub.devices.deck = nullptr;
-        FakeDevicePlatform failing;
+        ScriptedHub hub{ScriptedHub::Attached::Nothing};
+        ScriptedDevicePlatform failing{hub.deck, hub.pad};
         failing.controllers = {stepdeckController(1)};
         failWith(failing, step, -100 - step);
         EXPECT_EQ(setUpDevices(hub.hub, failing, false), -100 - step) << "step " << step;
@@ -190,9 +188,8 @@ TEST_F(DeviceSetUp, StepdeckFailuresReturnTheirCodeUnchanged) {
 
 TEST_F(DeviceSetUp, GamepadFailuresLeaveTheHubWithoutAGamepad) {
     for (int step = 0; step < 5; ++step) {
-        TestHub hub;
-        hub.hub.devices.deck = nullptr;
-        FakeDevicePlatform failing;
+        ScriptedHub hub{ScriptedHub::Attached::Nothing};
+        ScriptedDevicePlatform failing{hub.deck, hub.pad};
         failing.controllers = {stepdeckController(1), gamepadController(2, "pad")};
         HResult* fields[] = {&failing.gamepad.createDirectInput, &failing.gamepad.enumerate, &failing.gamepad.setFormat,
                              &failing.gamepad.setCooperativeLevel, &failing.gamepad.enumerateObjects};

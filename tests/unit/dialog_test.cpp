@@ -4,18 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "engine/controls.h"
+#include "base/controls.h"
 #include "engine/dialog.h"
-#include "fake_edges.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
 using testing::ProcessExit;
-using testing::TestHub;
+using testing::ScriptedHub;
 
 // Presses a button n times and collects the labels it wrote on a control.
-std::vector<std::string> press(TestHub& t, int button, int times, int labelControl) {
+std::vector<std::string> press(ScriptedHub& t, int button, int times, int labelControl) {
     std::vector<std::string> labels;
     for (int i = 0; i < times; ++i) {
         t.window.writes.clear();
@@ -30,11 +30,11 @@ std::vector<std::string> press(TestHub& t, int button, int times, int labelContr
 using Labels = std::vector<std::string>;
 
 TEST(VjoyModeButton, CyclesThroughTheFiveModesAndResetsTheStickSensitivity) {
-    TestHub t;
+    ScriptedHub t;
     std::vector<int> modes;
     for (int i = 0; i < 5; ++i) {
         onCommand(t.hub, control::kNextVjoyMode);
-        modes.push_back(t.hub.state.dialog.vjoyMode);
+        modes.push_back(static_cast<int>(t.hub.state.dialog.vjoyMode));
     }
     EXPECT_EQ(modes, (std::vector<int>{5, 6, 7, 9, 2}));
     EXPECT_EQ(t.window.texts.at(control::kSensitivityButton), "100%");  // written on entering 9
@@ -52,8 +52,8 @@ TEST(VjoyModeButton, CyclesThroughTheFiveModesAndResetsTheStickSensitivity) {
 }
 
 TEST(SensitivityButton, FlightSimStepsFromOneHundredUpToOneFortyThenEightyAndNinety) {
-    TestHub t;
-    t.hub.state.dialog.vjoyMode = 7;
+    ScriptedHub t;
+    t.hub.state.dialog.vjoyMode = VjoyMode::FlightSim;
     EXPECT_EQ(press(t, control::kSensitivityButton, 7, control::kSensitivityButton),
               (Labels{"110%", "120%", "130%", "140%", "80%", "90%", "100%"}));
     EXPECT_EQ(t.hub.state.dialog.stickSensitivity, 0);
@@ -61,8 +61,8 @@ TEST(SensitivityButton, FlightSimStepsFromOneHundredUpToOneFortyThenEightyAndNin
 }
 
 TEST(SensitivityButton, BikingScaleStepsWithExactSinglePrecisionFactors) {
-    TestHub t;
-    t.hub.state.dialog.vjoyMode = 9;
+    ScriptedHub t;
+    t.hub.state.dialog.vjoyMode = VjoyMode::Biking;
     std::vector<float> factors;
     std::vector<std::string> labels;
     for (int i = 0; i < 9; ++i) {
@@ -75,19 +75,19 @@ TEST(SensitivityButton, BikingScaleStepsWithExactSinglePrecisionFactors) {
 }
 
 TEST(SensitivityButton, ReenteringBikingShowsOneHundredButKeepsTheScale) {
-    TestHub t;
-    t.hub.state.dialog.vjoyMode = 9;
+    ScriptedHub t;
+    t.hub.state.dialog.vjoyMode = VjoyMode::Biking;
     press(t, control::kSensitivityButton, 2, control::kSensitivityButton);
     for (int i = 0; i < 5; ++i) onCommand(t.hub, control::kNextVjoyMode);  // round to 9 again
-    EXPECT_EQ(t.hub.state.dialog.vjoyMode, 9);
+    EXPECT_EQ(t.hub.state.dialog.vjoyMode, VjoyMode::Biking);
     EXPECT_EQ(t.window.texts.at(control::kSensitivityButton), "100%");
     EXPECT_EQ(t.hub.state.dialog.bikingScale, 2);
     EXPECT_EQ(t.hub.state.dialog.bikingScaleFactor, 1.2f);
 }
 
 TEST(SensitivityButton, DoesNothingOutsideFlightSimAndBiking) {
-    for (int mode : {2, 5, 6}) {
-        TestHub t;
+    for (const VjoyMode mode : {VjoyMode::FourWay, VjoyMode::Skate, VjoyMode::PedalBrake}) {
+        ScriptedHub t;
         t.hub.state.dialog.vjoyMode = mode;
         onCommand(t.hub, control::kSensitivityButton);
         EXPECT_TRUE(t.window.writes.empty());
@@ -97,9 +97,9 @@ TEST(SensitivityButton, DoesNothingOutsideFlightSimAndBiking) {
 }
 
 TEST(LocomotionModeButton, EnablesTheSpeedButtonsOnlyWhereTheyApply) {
-    TestHub t;
+    ScriptedHub t;
     onCommand(t.hub, control::kNextLocomotionMode);  // 1 -> 4
-    EXPECT_EQ(t.hub.state.dialog.locomotionMode, 4);
+    EXPECT_EQ(t.hub.state.dialog.locomotionMode, LocomotionMode::Advanced);
     EXPECT_EQ(t.window.texts.at(control::kInitialSpeedButton), "85%");
     EXPECT_EQ(t.window.texts.at(control::kSpeedButton), "110%");
     EXPECT_TRUE(t.window.enabled.at(control::kSpeedButton));
@@ -109,7 +109,7 @@ TEST(LocomotionModeButton, EnablesTheSpeedButtonsOnlyWhereTheyApply) {
 
     onCommand(t.hub, control::kSpeedButton);
     onCommand(t.hub, control::kNextLocomotionMode);  // 4 -> 2 keeps the speed and its label
-    EXPECT_EQ(t.hub.state.dialog.locomotionMode, 2);
+    EXPECT_EQ(t.hub.state.dialog.locomotionMode, LocomotionMode::Seated);
     EXPECT_EQ(t.window.texts.at(control::kInitialSpeedButton), "100%");
     EXPECT_EQ(t.window.texts.at(control::kSpeedButton), "130%");
     EXPECT_EQ(t.hub.state.dialog.speedAdjust, 2);
@@ -120,7 +120,7 @@ TEST(LocomotionModeButton, EnablesTheSpeedButtonsOnlyWhereTheyApply) {
     EXPECT_FALSE(t.window.enabled.at(control::kSpeedButton));
     EXPECT_FALSE(t.window.enabled.at(control::kInitialSpeedButton));
     onCommand(t.hub, control::kNextLocomotionMode);  // 3 -> 1
-    EXPECT_EQ(t.hub.state.dialog.locomotionMode, 1);
+    EXPECT_EQ(t.hub.state.dialog.locomotionMode, LocomotionMode::Normal);
     EXPECT_FALSE(t.window.enabled.at(control::kSpeedButton));
     EXPECT_TRUE(t.window.enabled.at(control::kInitialSpeedButton));
 
@@ -130,26 +130,26 @@ TEST(LocomotionModeButton, EnablesTheSpeedButtonsOnlyWhereTheyApply) {
 }
 
 TEST(InitialSpeedButton, NormalAndAdvancedShareTheOrderButNotTheLabels) {
-    TestHub normal;
+    ScriptedHub normal;
     EXPECT_EQ(press(normal, control::kInitialSpeedButton, 7, control::kInitialSpeedButton),
               (Labels{"120%", "150%", "35%", "50%", "65%", "80%", "100%"}));
     EXPECT_TRUE(normal.window.enabled.empty());  // only Advanced enables the speed button
 
-    TestHub advanced;
-    advanced.hub.state.dialog.locomotionMode = 4;
+    ScriptedHub advanced;
+    advanced.hub.state.dialog.locomotionMode = LocomotionMode::Advanced;
     EXPECT_EQ(press(advanced, control::kInitialSpeedButton, 7, control::kInitialSpeedButton),
               (Labels{"60%", "70%", "80%", "85%", "90%", "95%", "100%"}));
     EXPECT_TRUE(advanced.window.enabled.at(control::kSpeedButton));
 }
 
 TEST(SpeedButton, StepsThroughSixLabelsAndWraps) {
-    TestHub t;
+    ScriptedHub t;
     EXPECT_EQ(press(t, control::kSpeedButton, 6, control::kSpeedButton),
               (Labels{"110%", "130%", "150%", "180%", "200%", "100%"}));
 }
 
 TEST(CancelCommand, StopsTheFeederThenEndsTheDialogWithZero) {
-    TestHub t;
+    ScriptedHub t;
     onCommand(t.hub, control::kCancel);
     ASSERT_EQ(t.socket.sent.size(), 1u);
     EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45042}));
@@ -158,7 +158,7 @@ TEST(CancelCommand, StopsTheFeederThenEndsTheDialogWithZero) {
 }
 
 TEST(CancelCommand, AFailedStopDatagramEndsTheProcessWithOne) {
-    TestHub t;
+    ScriptedHub t;
     t.socket.failSends = true;
     try {
         onCommand(t.hub, control::kCancel);
@@ -166,11 +166,11 @@ TEST(CancelCommand, AFailedStopDatagramEndsTheProcessWithOne) {
     } catch (const ProcessExit& exit) {
         EXPECT_EQ(exit.status, 1);
     }
-    EXPECT_EQ(t.window.endedWith, -1);
+    EXPECT_EQ(t.window.endedWith, std::nullopt);  // the process ended before the dialog
 }
 
 TEST(UnknownCommand, ChangesNothing) {
-    TestHub t;
+    ScriptedHub t;
     for (int id : {1, 1000, 1045 + 1, 0xFFFF}) onCommand(t.hub, id);
     EXPECT_TRUE(t.window.writes.empty());
     EXPECT_TRUE(t.socket.sent.empty());
@@ -178,7 +178,7 @@ TEST(UnknownCommand, ChangesNothing) {
 }
 
 TEST(Activation, ShowsTheGamepadNameUnchangedAndAcquiresBoth) {
-    TestHub t;
+    ScriptedHub t;
     t.attachGamepad();
     t.hub.devices.gamepadName = "Pad \xC3\xA9\xE2\x84\xA2";
     onActivate(t.hub, false);
@@ -192,11 +192,11 @@ TEST(Activation, ShowsTheGamepadNameUnchangedAndAcquiresBoth) {
 }
 
 TEST(Activation, WithoutAGamepadShowsNotAvailableAndWithoutAStepdeckNothing) {
-    TestHub t;
+    ScriptedHub t;
     onActivate(t.hub, true);
     EXPECT_EQ(t.window.texts.at(control::kGamepadName), "Not available");
 
-    TestHub noDeck;
+    ScriptedHub noDeck;
     noDeck.hub.devices.deck = nullptr;
     noDeck.attachGamepad();
     onActivate(noDeck.hub, true);
@@ -205,7 +205,7 @@ TEST(Activation, WithoutAGamepadShowsNotAvailableAndWithoutAStepdeckNothing) {
 }
 
 TEST(FeederLaunch, StartsTheFeederBesideTheProgramEvenWithBlanksInThePath) {
-    TestHub t;
+    ScriptedHub t;
     t.launcher.path = "C:\\Program Files\\Hub\\hub.exe";
     onCommand(t.hub, control::kStartFeeder);
     EXPECT_EQ(t.launcher.started, (std::vector<std::string>{"C:\\Program Files\\Hub\\feeder\\vJoyFeeder.exe"}));
@@ -218,7 +218,7 @@ TEST(FeederLaunch, APathOf259UnitsStartsAndOneMoreIsRefused) {
     EXPECT_EQ(feederPathFor(folder + "hub.exe")->size(), 259u);
     EXPECT_EQ(feederPathFor("C:\\a" + folder.substr(2) + "hub.exe"), std::nullopt);
 
-    TestHub t;
+    ScriptedHub t;
     t.launcher.path = "C:\\a" + folder.substr(2) + "hub.exe";
     onCommand(t.hub, control::kStartFeeder);
     EXPECT_TRUE(t.launcher.started.empty());

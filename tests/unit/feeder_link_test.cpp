@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "fake_edges.h"
+#include "scripted_edges.h"
 #include "links/feeder_link.h"
 #include "links/remote_link.h"
 
@@ -13,7 +13,7 @@ namespace hub {
 namespace {
 
 using testing::ProcessExit;
-using testing::TestHub;
+using testing::ScriptedHub;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint16_t kFeederPort = 45042;
@@ -91,42 +91,58 @@ TEST(FeederChangeRule, FourWayByteSevenComparesAsZeroAgainstTheLastJoystickState
     EXPECT_FALSE(feederDatagramDue(afterFourWay, fourWay, 6, 1000));
 }
 
+// The feeder link alone: its state and the edges it sends through.
+struct FeederLink {
+    FeederState feeder;
+    testing::ScriptedSocket socket;
+    testing::ScriptedProcess process;
+
+    void send(const FeederDatagram& datagram, std::uint64_t now) {
+        sendPerModeDatagram(feeder, datagram, now, socket, process);
+    }
+};
+
 TEST(FeederChangeRule, ADatagramNotDueLeavesBytesAndTimeAlone) {
-    TestHub t;
-    t.hub.state.tick.now = 1000;
-    sendUnderChangeRule(t.hub, joystickState(100, 6), kNoExactByte);
-    t.hub.state.tick.now = 1500;
-    sendUnderChangeRule(t.hub, joystickState(102, 6), kNoExactByte);
-    ASSERT_EQ(t.socket.to(kFeederPort).size(), 1u);
-    EXPECT_EQ(t.hub.state.feeder.lastSendTime, 1000u);
-    EXPECT_EQ(t.hub.state.feeder.lastBytes[5], 100);
+    FeederLink link;
+    link.send(underChangeRule(joystickState(100, 6), kNoExactByte), 1000);
+    link.send(underChangeRule(joystickState(102, 6), kNoExactByte), 1500);
+    ASSERT_EQ(link.socket.to(kFeederPort).size(), 1u);
+    EXPECT_EQ(link.feeder.lastSendTime, 1000u);
+    EXPECT_EQ(link.feeder.lastBytes[5], 100);
     // Drift of 2 + 2 from the last sent byte, not from the last built one.
-    t.hub.state.tick.now = 1600;
-    sendUnderChangeRule(t.hub, joystickState(104, 6), kNoExactByte);
-    ASSERT_EQ(t.socket.to(kFeederPort).size(), 2u);
-    EXPECT_EQ(t.hub.state.feeder.lastSendTime, 1600u);
+    link.send(underChangeRule(joystickState(104, 6), kNoExactByte), 1600);
+    ASSERT_EQ(link.socket.to(kFeederPort).size(), 2u);
+    EXPECT_EQ(link.feeder.lastSendTime, 1600u);
+}
+
+TEST(FeederChangeRule, ADatagramSentAtOnceStampsItsTimeButNotItsBytes) {
+    FeederLink link;
+    link.send(atOnce(joystickState(100, 6)), 1000);
+    link.send(atOnce(joystickState(100, 6)), 1033);
+    EXPECT_EQ(link.socket.to(kFeederPort).size(), 2u);
+    EXPECT_EQ(link.feeder.lastSendTime, 1033u);
+    EXPECT_EQ(link.feeder.lastBytes, (std::array<std::uint8_t, 7>{}));
 }
 
 TEST(FeederChangeRule, AFailedSendToTheFeederEndsTheProcessWithOne) {
-    TestHub t;
-    t.socket.failSends = true;
-    t.hub.state.tick.now = 5000;
+    FeederLink link;
+    link.socket.failSends = true;
     try {
-        sendUnderChangeRule(t.hub, joystickState(0x80, 1), kNoExactByte);
+        link.send(underChangeRule(joystickState(0x80, 1), kNoExactByte), 5000);
         FAIL() << "the process should have ended";
     } catch (const ProcessExit& exit) {
         EXPECT_EQ(exit.status, 1);
     }
 }
 
-void enableFeeder(TestHub& t) {
+void enableFeeder(ScriptedHub& t) {
     static constexpr std::uint8_t kEnable[] = {1, 1};
     applyRemoteDatagram(t.hub.state.remote, kEnable, 2, {kLoopback, 50000});
 }
 
 // Inputs connect the remote app, whose replies go to 45042 as well until it
 // says hello: pick the 4-way datagrams out.
-std::vector<Bytes> fourWayDatagrams(const TestHub& t) {
+std::vector<Bytes> fourWayDatagrams(const ScriptedHub& t) {
     std::vector<Bytes> found;
     for (const auto& datagram : t.socket.to(kFeederPort)) {
         if (datagram.bytes.size() == 7 && datagram.bytes[0] == 0x02) found.push_back(datagram.bytes);
@@ -135,11 +151,11 @@ std::vector<Bytes> fourWayDatagrams(const TestHub& t) {
 }
 
 TEST(FeederTick, FourWayCarriesThePipelineBytesNotTheLocomotionModesAndTheRemoteAppsBytes) {
-    TestHub t;
+    ScriptedHub t;
     enableFeeder(t);
     static constexpr std::uint8_t kInputs[] = {32, 128, 0x21, 0, 0, 0x40, 0xC0, 0, 0};
     applyRemoteDatagram(t.hub.state.remote, kInputs, sizeof kInputs, {kLoopback, 50000});
-    t.hub.state.dialog.locomotionMode = 3;  // Seated 2: the stick datagram carries 128 128
+    t.hub.state.dialog.locomotionMode = LocomotionMode::Seated2;  // the stick datagram carries 128 128: the stick datagram carries 128 128
     t.deck.record.lY = -600;
     t.deck.record.lX = -1000;
     t.tick(1000);  // both axes ramp from rest: X -0.1, Y 0.06

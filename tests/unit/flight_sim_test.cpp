@@ -2,13 +2,13 @@
 // steering, the toe pedals and the latched datagram.
 #include <gtest/gtest.h>
 
-#include "engine/controls.h"
-#include "fake_edges.h"
+#include "base/controls.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 TEST(FlightTimeStep, IsTheSignedDifferenceOfTheLow32BitsAndNeverNegative) {
     EXPECT_EQ(flightTimeStep(1033, 1000), 33);
@@ -126,12 +126,12 @@ TEST(FlightToePedals, FollowTheTiltHoldAtMinusFiveAndOvershootToTheLimitAfterAPa
 }
 
 struct FlightStageTest : ::testing::Test {
-    TestHub t;
+    ScriptedHub t;
     FlightStageTest() {
-        t.hub.state.dialog.vjoyMode = 7;
+        t.hub.state.dialog.vjoyMode = VjoyMode::FlightSim;
         t.hub.state.remote.feederEnabled.store(true);
         t.hub.state.feeder.acknowledged = true;
-        t.hub.state.flight.lastTime = 1000;
+        t.hub.state.vjoy.flight.lastTime = 1000;
         t.deck.record.lRz = t.deck.record.lRx = 235;  // beyond the reference tilt: toe pedals at 0
     }
     std::size_t feederSends() const { return t.socket.to(45042).size(); }
@@ -145,34 +145,34 @@ TEST_F(FlightStageTest, WithNothingMovingNoDatagramIsSentHoweverLong) {
 
 TEST_F(FlightStageTest, ReleasingTheSpringDialSendsCentreAndHoldMovesOnFinerSteps) {
     t.attachGamepad();
-    t.hub.state.flight.springDial = t.hub.state.flight.latched.springDial = 0.5f;
+    t.hub.state.vjoy.flight.springDial = t.hub.state.vjoy.flight.latched.springDial = 0.5f;
     t.hub.state.stick1.startQuadrant = 2;
-    t.hub.state.flight.holdDial = 0.0005f;  // beyond the hold threshold only
+    t.hub.state.vjoy.flight.holdDial = 0.0005f;  // beyond the hold threshold only
     t.tick(1033);
     ASSERT_EQ(feederSends(), 1u);
     EXPECT_EQ(t.socket.to(45042)[0].bytes[1], 128);
-    EXPECT_EQ(t.hub.state.flight.latched.holdDial, 0.0005f);
+    EXPECT_EQ(t.hub.state.vjoy.flight.latched.holdDial, 0.0005f);
 }
 
 TEST_F(FlightStageTest, ToePedalBytesCarryThePresentValueNotTheLatchedOne) {
     t.attachGamepad();
     t.deck.record.lRz = t.deck.record.lRx = -100;  // tilted below -5: the toe pedals keep their values
-    t.hub.state.flight.rightToePedal = 0.5024f;     // unit byte 128
-    t.hub.state.flight.latched.rightToePedal = 0.5015f;  // unit byte 127, within the threshold
-    t.hub.state.flight.springDial = t.hub.state.flight.latched.springDial = 0.5f;
+    t.hub.state.vjoy.flight.rightToePedal = 0.5024f;     // unit byte 128
+    t.hub.state.vjoy.flight.latched.rightToePedal = 0.5015f;  // unit byte 127, within the threshold
+    t.hub.state.vjoy.flight.springDial = t.hub.state.vjoy.flight.latched.springDial = 0.5f;
     t.hub.state.stick1.startQuadrant = 2;  // released: the spring dial moves back to 0
     t.tick(1033);
     ASSERT_EQ(feederSends(), 1u);
     EXPECT_EQ(t.socket.to(45042)[0].bytes[7], 128);
-    EXPECT_EQ(t.hub.state.flight.latched.rightToePedal, 0.5015f);
+    EXPECT_EQ(t.hub.state.vjoy.flight.latched.rightToePedal, 0.5015f);
 }
 
 TEST_F(FlightStageTest, WithoutAGamepadTheDialsKeepTheirValuesAndTheBrakeIsTheRightToePedal) {
     t.hub.state.stick1 = stick(true, 0, 90.0f);
-    t.hub.state.flight.throttleDial = 0.2f;
+    t.hub.state.vjoy.flight.throttleDial = 0.2f;
     t.deck.record.lRz = 0;  // right foot flat: full toe pedal after a while
     for (std::uint64_t now = 1033; now < 3000; now += 33) t.tick(now);
-    EXPECT_EQ(t.hub.state.flight.throttleDial, 0.2f);
+    EXPECT_EQ(t.hub.state.vjoy.flight.throttleDial, 0.2f);
     EXPECT_EQ(t.window.texts[control::kBrakeValue], "1.000000");
     EXPECT_EQ(t.socket.to(45042).back().bytes[7], 255);
 }

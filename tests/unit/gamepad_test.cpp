@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_edges.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 TEST(AngleDelta, TakesTheShortWayRoundAndKeepsTies) {
     EXPECT_FLOAT_EQ(angleDelta(170.0f, -170.0f), 20.0f);
@@ -76,26 +76,30 @@ TEST(Stick1Tracker, AccumulatesAFullTurnWithoutAJumpAtTheSeam) {
 }
 
 TEST(GamepadRead, ButtonsAndAxisAndFailuresReleaseEverything) {
-    TestHub t;
-    t.attachGamepad();
-    t.pad.record.rgbButtons[0] = 0x80;
-    t.pad.record.rgbButtons[7] = 0x80;
-    t.pad.record.rgbButtons[8] = 0x80;  // only buttons 0 ... 7 count
-    t.pad.record.lZ = -500;
-    t.tick(1);
-    EXPECT_EQ(t.hub.state.tick.gamepadButtons, 0x81);
-    EXPECT_FLOAT_EQ(t.hub.state.tick.gamepadAxisZ, -0.5f);
+    testing::ScriptedDevice pad;
+    Stick1Tracker stick1;
+    pad.record.rgbButtons[0] = 0x80;
+    pad.record.rgbButtons[7] = 0x80;
+    pad.record.rgbButtons[8] = 0x80;  // only buttons 0 ... 7 count
+    pad.record.lZ = -500;
+    pad.record.lX = 1000;
+    GamepadReading reading = readGamepad(&pad, stick1);
+    EXPECT_EQ(reading.buttons, 0x81);
+    EXPECT_FLOAT_EQ(reading.axisZ, -0.5f);
+    EXPECT_TRUE(stick1.tracking);
 
-    t.pad.pollResult = kInputLost;
-    t.tick(2);
-    EXPECT_EQ(t.hub.state.tick.gamepadButtons, 0);  // a dropped gamepad holds nothing
-    EXPECT_EQ(t.hub.state.tick.gamepadAxisZ, 0.0f);
-    EXPECT_EQ(t.pad.acquireCalls, 1);
+    pad.pollResult = kInputLost;
+    pad.record.lX = 0;
+    reading = readGamepad(&pad, stick1);
+    EXPECT_EQ(reading.buttons, 0);  // a dropped gamepad holds nothing
+    EXPECT_EQ(reading.axisZ, 0.0f);
+    EXPECT_EQ(pad.acquireCalls, 1);
+    EXPECT_TRUE(stick1.tracking);  // and leaves the tracker as it was
 
-    t.pad.pollResult = 0;
-    t.pad.readResult = -1;
-    t.tick(3);
-    EXPECT_EQ(t.hub.state.tick.gamepadButtons, 0);
+    pad.pollResult = 0;
+    pad.readResult = -1;
+    EXPECT_EQ(readGamepad(&pad, stick1).buttons, 0);
+    EXPECT_EQ(readGamepad(nullptr, stick1).buttons, 0);
 }
 
 }  // namespace

@@ -8,12 +8,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "fake_edges.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 float xdrvFloat(const std::vector<std::uint8_t>& datagram, std::size_t offset) {
     std::uint32_t bits = 0;
@@ -54,8 +54,8 @@ TEST(SeatedFromTilts, AnEqualTiltOnBothFeetGoesToTheLeftFoot) {
     EXPECT_EQ(tie.y, 0.0f);
 }
 
-struct SeatedHub : TestHub {
-    explicit SeatedHub(int mode) { hub.state.dialog.locomotionMode = mode; }
+struct SeatedHub : ScriptedHub {
+    explicit SeatedHub(LocomotionMode mode) { hub.state.dialog.locomotionMode = mode; }
 
     void tickAndKeepOnlyIt(std::uint64_t t) {
         socket.sent.clear();
@@ -67,7 +67,7 @@ struct SeatedHub : TestHub {
 };
 
 TEST(SeatedStage, UsesThePreviousTicksTiltsAndSendsNegativeZero) {
-    SeatedHub t(kModeSeated);
+    SeatedHub t(LocomotionMode::Seated);
     t.deck.record.lRz = 157;  // tilt 20.096, seen from the next tick on
     t.tickAndKeepOnlyIt(1000);
     EXPECT_EQ(t.stickDatagram(), (std::vector<std::uint8_t>{0x2A, 0x80, 0x2B, 0x80, 0x00}));
@@ -84,7 +84,7 @@ TEST(SeatedStage, UsesThePreviousTicksTiltsAndSendsNegativeZero) {
 }
 
 TEST(SeatedStage, OverridesTheStickSoItsBytesDoNotLeakThrough) {
-    SeatedHub t(kModeSeated);
+    SeatedHub t(LocomotionMode::Seated);
     t.deck.record.lY = -1000;  // the stick alone would send 255
     for (int i = 0; i < 20; ++i) t.tickAndKeepOnlyIt(1000 + 33u * static_cast<unsigned>(i));
     EXPECT_EQ(t.stickDatagram()[3], 128);
@@ -93,7 +93,7 @@ TEST(SeatedStage, OverridesTheStickSoItsBytesDoNotLeakThrough) {
 }
 
 TEST(Seated2Stage, ButtonThreeGives254AndButtonTwoGivesOne) {
-    SeatedHub t(kModeSeated2);
+    SeatedHub t(LocomotionMode::Seated2);
     t.deck.record.rgbButtons[3] = 0x80;
     t.tickAndKeepOnlyIt(1000);
     EXPECT_EQ(t.stickDatagram()[3], 254);

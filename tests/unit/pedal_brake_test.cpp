@@ -1,14 +1,15 @@
-// Mode 6: the tilt gap as throttle or brake, the gamepad steering, and the
+// "Diff. Pedal n Brake": the tilt gap as throttle or brake, the gamepad steering, and the
 // datagram with its side effects on the remote app's values.
 #include <gtest/gtest.h>
 
-#include "engine/controls.h"
-#include "fake_edges.h"
+#include "base/controls.h"
+#include "scripted_edges.h"
+#include "vjoy/pedal_brake.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 TEST(PedalValue, DeadBandSideCapAndDoublePrecision) {
     PedalState pedal;
@@ -29,56 +30,52 @@ TEST(PedalValue, DeadBandSideCapAndDoublePrecision) {
     EXPECT_EQ(pedal.value, 1.0f);
 }
 
-TEST(PedalSteering, GamepadAxisIsLimitedAndShownWithoutAGamepadNothingChanges) {
-    TestHub t;
-    t.hub.state.remote.steering.store(-0.5f);
-    steerPedalMode(t.hub);
-    EXPECT_EQ(t.hub.state.remote.steering.load(), -0.5f);
-    EXPECT_TRUE(t.window.writes.empty());
-
-    t.attachGamepad();
-    t.hub.state.tick.gamepadAxisZ = -1.3f;
-    steerPedalMode(t.hub);
-    EXPECT_EQ(t.hub.state.remote.steering.load(), -1.0f);
-    EXPECT_EQ(t.window.texts[control::kSteeringValue], "-1.000000");
+TEST(PedalSteering, GamepadAxisIsLimitedAndShown) {
+    RemoteInputs remote;
+    testing::ScriptedWindow window;
+    steerWithGamepad(-1.3f, remote, window);
+    EXPECT_EQ(remote.steering.load(), -1.0f);
+    EXPECT_EQ(window.texts[control::kSteeringValue], "-1.000000");
 }
 
-struct PedalDatagramTest : ::testing::Test {
-    TestHub t;
-    PedalDatagramTest() { t.hub.state.tick.now = t.hub.state.feeder.lastSendTime = 10000; }
-    std::vector<std::vector<std::uint8_t>> sent() const {
-        std::vector<std::vector<std::uint8_t>> bytes;
-        for (const auto& datagram : t.socket.to(45042)) bytes.push_back(datagram.bytes);
-        return bytes;
-    }
-};
-
-TEST_F(PedalDatagramTest, BrakeGoesToByteSixThrottleToByteSevenANegativeValueToZero) {
-    t.hub.state.remote.steering.store(-1.0f);
-    t.hub.state.remote.buttons.store(0x21);
-    t.hub.state.vjoy.brake = 0.8f;
-    t.hub.state.vjoy.throttle = -10.8f;  // the share with a negative higher tilt
-    t.hub.state.feeder.lastSendTime = 0;
-    sendPedalDatagram(t.hub);
-    ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(sent()[0], (std::vector<std::uint8_t>{22, 1, 0x80, 0x80, 0x80, 0x21, 204, 0}));
+TEST(PedalSteering, WithoutAGamepadTheRemoteAppSteersAndNothingIsShown) {
+    testing::ScriptedHub t;
+    t.hub.state.dialog.vjoyMode = VjoyMode::PedalBrake;
+    t.hub.state.remote.inputs.steering.store(-0.5f);
+    t.tick(1000);
+    EXPECT_EQ(t.hub.state.remote.inputs.steering.load(), -0.5f);
+    EXPECT_FALSE(t.window.texts.contains(control::kSteeringValue));
 }
 
-TEST_F(PedalDatagramTest, GamepadButtonsAreComparedExactlyAndTakeOverTheRemoteValues) {
-    t.attachGamepad();
-    t.hub.state.feeder.lastBytes = {128, 0x80, 0x80, 0x80, 0, 0, 0};
-    t.hub.state.remote.buttons.store(0x30);
-    t.hub.state.remote.axis3.store(7);
-    t.hub.state.remote.axis4.store(9);
-    sendPedalDatagram(t.hub);
-    EXPECT_TRUE(sent().empty());
-    EXPECT_EQ(t.hub.state.remote.buttons.load(), 0);  // built, not sent: the side effects hold
-    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0x80);
-    EXPECT_EQ(t.hub.state.remote.axis4.load(), 0x80);
-    t.hub.state.tick.gamepadButtons = 1;
-    sendPedalDatagram(t.hub);
-    ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(sent()[0][5], 1);
+std::vector<std::uint8_t> bytesOf(const FeederDatagram& datagram) {
+    return {datagram.view().begin(), datagram.view().end()};
+}
+
+TEST(PedalDatagram, BrakeGoesToByteSixThrottleToByteSevenANegativeValueToZero) {
+    RemoteInputs remote;
+    remote.steering.store(-1.0f);
+    remote.buttons.store(0x21);
+    // A throttle from the share with a negative higher tilt.
+    const FeederDatagram datagram = pedalDatagram(remote, std::nullopt, -10.8f, 0.8f);
+    EXPECT_EQ(bytesOf(datagram), (std::vector<std::uint8_t>{22, 1, 0x80, 0x80, 0x80, 0x21, 204, 0}));
+}
+
+TEST(PedalDatagram, GamepadButtonsAreComparedExactlyAndTakeOverTheRemoteValues) {
+    FeederState feeder;
+    feeder.lastSendTime = 10000;
+    feeder.lastBytes = {128, 0x80, 0x80, 0x80, 0, 0, 0};
+    RemoteInputs remote;
+    remote.buttons.store(0x30);
+    remote.axis3.store(7);
+    remote.axis4.store(9);
+    const FeederDatagram released = pedalDatagram(remote, std::uint8_t{0}, 0.0f, 0.0f);
+    EXPECT_FALSE(feederDatagramDue(feeder, released.view(), released.exactByte, 10000));
+    EXPECT_EQ(remote.buttons.load(), 0);  // built, not sent: the side effects hold
+    EXPECT_EQ(remote.axis3.load(), 0x80);
+    EXPECT_EQ(remote.axis4.load(), 0x80);
+    const FeederDatagram pressed = pedalDatagram(remote, std::uint8_t{1}, 0.0f, 0.0f);
+    EXPECT_TRUE(feederDatagramDue(feeder, pressed.view(), pressed.exactByte, 10000));
+    EXPECT_EQ(pressed.bytes[5], 1);
 }
 
 }  // namespace

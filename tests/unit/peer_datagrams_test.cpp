@@ -92,10 +92,10 @@ TEST(PeerDatagrams, BuiltMessagesDoToTheListenerWhatTheySay) {
     apply(buildHelloWithPort(45050));
     EXPECT_EQ(remote.appEndpoint.load(std::memory_order_relaxed), (Endpoint{kLoopback, 45050}));
     apply(buildInputs(64, 0x21, 200, 7));
-    EXPECT_EQ(remote.steering.load(), -0.5f);
-    EXPECT_EQ(remote.buttons.load(), 0x21);
-    EXPECT_EQ(remote.axis3.load(), 200);
-    EXPECT_EQ(remote.axis4.load(), 7);
+    EXPECT_EQ(remote.inputs.steering.load(), -0.5f);
+    EXPECT_EQ(remote.inputs.buttons.load(), 0x21);
+    EXPECT_EQ(remote.inputs.axis3.load(), 200);
+    EXPECT_EQ(remote.inputs.axis4.load(), 7);
     apply(buildPortRegistration(50500));
     EXPECT_TRUE(remote.registeredPortValid.load());
     EXPECT_EQ(remote.registeredPortDigits.load(), (5u << 16) | (5u << 8) | 0u);
@@ -113,20 +113,11 @@ TEST(PeerDatagrams, DecodedValuesEncodeBackToTheSameByte) {
     for (int b = 0; b < 256; ++b) {
         const auto byte = static_cast<std::uint8_t>(b);
         if (b >= 1) {  // the centred encoding never gives 0
-            EXPECT_EQ(centredByte(decodedValue(ByteEncoding::Centred, byte)), byte) << b;
+            EXPECT_EQ(centredByte(decodedValue(wire::ByteEncoding::Centred, byte)), byte) << b;
         }
-        EXPECT_EQ(unitByte(decodedValue(ByteEncoding::Unit, byte)), byte) << b;
-        EXPECT_EQ(offsetByte(decodedValue(ByteEncoding::Offset, byte)), byte) << b;
+        EXPECT_EQ(unitByte(decodedValue(wire::ByteEncoding::Unit, byte)), byte) << b;
+        EXPECT_EQ(offsetByte(decodedValue(wire::ByteEncoding::Offset, byte)), byte) << b;
     }
-}
-
-TEST(PeerDatagrams, LayoutsFollowTheModesFeederBytes) {
-    EXPECT_EQ(joystickStateLayout(2), nullptr);  // 4-way has its own datagram
-    EXPECT_EQ((*joystickStateLayout(6))[4].name, "buttons");
-    EXPECT_EQ((*joystickStateLayout(6))[5].name, "brake");  // brake before throttle
-    EXPECT_EQ((*joystickStateLayout(5))[1].encoding, ByteEncoding::Offset);
-    EXPECT_EQ((*joystickStateLayout(7))[3].encoding, ByteEncoding::Unit);
-    EXPECT_EQ((*joystickStateLayout(9))[2].encoding, ByteEncoding::Raw);
 }
 
 }  // namespace

@@ -8,26 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "engine/controls.h"
-#include "fake_edges.h"
+#include "base/controls.h"
+#include "scripted_edges.h"
 #include "links/listener.h"
 #include "links/remote_link.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kPeerAddress = 0xC0000207;  // 192.0.2.7
 constexpr Endpoint kPeer{kPeerAddress, 50000};
 
-void receive(TestHub& t, std::initializer_list<std::uint8_t> bytes, Endpoint from = kPeer) {
+void receive(ScriptedHub& t, std::initializer_list<std::uint8_t> bytes, Endpoint from = kPeer) {
     const Bytes datagram(bytes);
     applyRemoteDatagram(t.hub.state.remote, datagram.data(), datagram.size(), from);
 }
 
-std::vector<testing::SentDatagram> sentTo(const TestHub& t, Endpoint to) {
+std::vector<testing::SentDatagram> sentTo(const ScriptedHub& t, Endpoint to) {
     std::vector<testing::SentDatagram> matching;
     for (const auto& datagram : t.socket.sent) {
         if (datagram.to == to) matching.push_back(datagram);
@@ -35,8 +35,8 @@ std::vector<testing::SentDatagram> sentTo(const TestHub& t, Endpoint to) {
     return matching;
 }
 
-bool connected(const TestHub& t) { return t.hub.state.remote.connected.load(); }
-Endpoint appEndpoint(const TestHub& t) { return t.hub.state.remote.appEndpoint.load(std::memory_order_acquire); }
+bool connected(const ScriptedHub& t) { return t.hub.state.remote.connected.load(); }
+Endpoint appEndpoint(const ScriptedHub& t) { return t.hub.state.remote.appEndpoint.load(std::memory_order_acquire); }
 
 TEST(PortDigits, DigitBytesAreSignedAndThePortKeepsTheLow16Bits) {
     EXPECT_EQ(portFromDigits(4, 50, 41), 45041);
@@ -45,61 +45,61 @@ TEST(PortDigits, DigitBytesAreSignedAndThePortKeepsTheLow16Bits) {
 }
 
 TEST(RemoteDecoder, HelloAnswersToTheSourcePortPlusOneOrToTheGivenDigits) {
-    TestHub a;
+    ScriptedHub a;
     receive(a, {1, 2});
     EXPECT_TRUE(connected(a));
     EXPECT_EQ(appEndpoint(a), (Endpoint{kPeerAddress, 50001}));
 
-    TestHub b;
+    ScriptedHub b;
     receive(b, {1, 3, 4, 50, 41});
     EXPECT_EQ(appEndpoint(b), (Endpoint{kPeerAddress, 45041}));
 
-    TestHub c;
+    ScriptedHub c;
     receive(c, {1, 3, 4, 50});  // too short for its port
     EXPECT_FALSE(connected(c));
-    EXPECT_EQ(appEndpoint(c), kDefaultRemoteAppEndpoint);
+    EXPECT_EQ(appEndpoint(c), wire::kDefaultRemoteAppEndpoint);
 }
 
 TEST(RemoteDecoder, HelloThatWouldAnswerToPortZeroIsRefused) {
-    TestHub t;
+    ScriptedHub t;
     receive(t, {1, 2}, {kPeerAddress, 65535});  // 65535 + 1 wraps to 0
     receive(t, {1, 3, 0, 0, 0});
     receive(t, {1, 3, 6, 55, 36});  // 65536: low 16 bits 0
     EXPECT_FALSE(connected(t));
-    EXPECT_EQ(appEndpoint(t), kDefaultRemoteAppEndpoint);
+    EXPECT_EQ(appEndpoint(t), wire::kDefaultRemoteAppEndpoint);
 }
 
 TEST(RemoteDecoder, InputsSetSteeringAndButtonsAndOnlyNineBytesSetTheAxes) {
-    TestHub t;
+    ScriptedHub t;
     receive(t, {32, 128, 5, 255, 0});
-    EXPECT_EQ(t.hub.state.remote.steering.load(), 0.0f);
-    EXPECT_EQ(t.hub.state.remote.buttons.load(), 5);
-    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0);
+    EXPECT_EQ(t.hub.state.remote.inputs.steering.load(), 0.0f);
+    EXPECT_EQ(t.hub.state.remote.inputs.buttons.load(), 5);
+    EXPECT_EQ(t.hub.state.remote.inputs.axis3.load(), 0);
     receive(t, {32, 192, 1, 0, 0, 0x11, 0x22, 0, 0});
-    EXPECT_EQ(t.hub.state.remote.steering.load(), 0.5f);
-    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0x11);
-    EXPECT_EQ(t.hub.state.remote.axis4.load(), 0x22);
+    EXPECT_EQ(t.hub.state.remote.inputs.steering.load(), 0.5f);
+    EXPECT_EQ(t.hub.state.remote.inputs.axis3.load(), 0x11);
+    EXPECT_EQ(t.hub.state.remote.inputs.axis4.load(), 0x22);
     receive(t, {32});  // steering byte reads 0: full left, no buttons, axes kept
-    EXPECT_EQ(t.hub.state.remote.steering.load(), -1.0f);
-    EXPECT_EQ(t.hub.state.remote.buttons.load(), 0);
-    EXPECT_EQ(t.hub.state.remote.axis3.load(), 0x11);
+    EXPECT_EQ(t.hub.state.remote.inputs.steering.load(), -1.0f);
+    EXPECT_EQ(t.hub.state.remote.inputs.buttons.load(), 0);
+    EXPECT_EQ(t.hub.state.remote.inputs.axis3.load(), 0x11);
     EXPECT_TRUE(connected(t));
-    EXPECT_EQ(appEndpoint(t), kDefaultRemoteAppEndpoint);  // inputs connect without learning an address
+    EXPECT_EQ(appEndpoint(t), wire::kDefaultRemoteAppEndpoint);  // inputs connect without learning an address
 }
 
 TEST(RemoteDecoder, ADatagramLongerThanTheBufferIsIgnoredWholeAndOneThatFitsIsNot) {
-    TestHub t;
-    Bytes datagram(kReceiveBufferSize + 1, 0);
+    ScriptedHub t;
+    Bytes datagram(wire::kReceiveBufferSize + 1, 0);
     datagram[0] = 1;
     datagram[1] = 1;
     applyRemoteDatagram(t.hub.state.remote, datagram.data(), datagram.size(), kPeer);
     EXPECT_FALSE(t.hub.state.remote.feederEnabled.load());
-    applyRemoteDatagram(t.hub.state.remote, datagram.data(), kReceiveBufferSize, kPeer);
+    applyRemoteDatagram(t.hub.state.remote, datagram.data(), wire::kReceiveBufferSize, kPeer);
     EXPECT_TRUE(t.hub.state.remote.feederEnabled.load());
 }
 
 TEST(RemoteDecoder, UnknownAndShortMessagesChangeNothing) {
-    TestHub t;
+    ScriptedHub t;
     receive(t, {1});          // second byte reads 0
     receive(t, {1, 4});
     receive(t, {21, 3, 5, 5, 0});
@@ -113,7 +113,7 @@ TEST(RemoteDecoder, UnknownAndShortMessagesChangeNothing) {
 }
 
 TEST(RemoteDecoder, RegistrationOrQueryForPortZeroIsIgnoredEntirely) {
-    TestHub t;
+    ScriptedHub t;
     t.tick(1000);
     receive(t, {21, 1, 5, 5, 0});
     t.tick(3000);
@@ -134,7 +134,7 @@ Bytes status(std::uint8_t x, std::uint8_t y, std::uint8_t headingRF, std::uint8_
 }
 
 TEST(RemoteConnection, AFailedConnectionReplyDropsTheConnectionInsteadOfEndingTheHub) {
-    TestHub t;
+    ScriptedHub t;
     receive(t, {1, 2});
     t.socket.failSends = true;
     EXPECT_NO_THROW(t.tick(1000));
@@ -147,14 +147,14 @@ TEST(RemoteConnection, AFailedConnectionReplyDropsTheConnectionInsteadOfEndingTh
 }
 
 TEST(RemoteConnection, AFailedStatusDropsTheConnectionAndIsResentAfterReconnecting) {
-    TestHub t;
+    ScriptedHub t;
     receive(t, {1, 2});
     t.tick(1000);
     t.deck.record.lZ = 1000;
     t.socket.failSends = true;
     EXPECT_NO_THROW(t.tick(1033));
     EXPECT_FALSE(connected(t));
-    EXPECT_FALSE(t.hub.state.remote.announced);
+    EXPECT_FALSE(t.hub.state.remoteReplies.announced);
     t.socket.failSends = false;
     receive(t, {1, 21});
     t.tick(1066);
@@ -166,7 +166,7 @@ TEST(RemoteConnection, AFailedStatusDropsTheConnectionAndIsResentAfterReconnecti
 // --- Registration and query --------------------------------------------------
 
 TEST(PortRegistration, AFailedKeepAliveLapsesTheRegistrationInsteadOfEndingTheHub) {
-    TestHub t;
+    ScriptedHub t;
     t.tick(100000);
     receive(t, {21, 1, 5, 5, 0});
     t.socket.failSends = true;
@@ -175,7 +175,7 @@ TEST(PortRegistration, AFailedKeepAliveLapsesTheRegistrationInsteadOfEndingTheHu
 }
 
 TEST(PortQuery, ALapseInTheSameTickAnswersWithZeros) {
-    TestHub t;
+    ScriptedHub t;
     t.tick(1000);
     receive(t, {21, 1, 5, 5, 0});
     t.tick(1033);
@@ -186,7 +186,7 @@ TEST(PortQuery, ALapseInTheSameTickAnswersWithZeros) {
 }
 
 TEST(PortQuery, AFailedReplyIsDroppedWithoutEndingTheHub) {
-    TestHub t;
+    ScriptedHub t;
     receive(t, {21, 2, 5, 5, 1});
     t.socket.failSends = true;
     EXPECT_NO_THROW(t.tick(1000));
@@ -236,7 +236,7 @@ TEST(ListenerLoop, TooLongDatagramsAndResetsDoNotStopReceivingOnlyASocketFailure
     EXPECT_EQ(receiver.receives, 6);
     EXPECT_TRUE(receiver.bufferAlwaysCleared);
     EXPECT_TRUE(remote.feederEnabled.load());
-    EXPECT_EQ(remote.steering.load(), -1.0f);  // 0xEE left behind would have read as steering
+    EXPECT_EQ(remote.inputs.steering.load(), -1.0f);  // 0xEE left behind would have read as steering
 }
 
 }  // namespace

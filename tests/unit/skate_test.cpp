@@ -24,7 +24,7 @@ struct Skater {
         tick(now - 33, kFlat, kLifted);
         tick(now, kFlat, kButton3);
     }
-    std::uint8_t byte(int index) const { return skateDatagram(state)[index]; }
+    std::uint8_t byte(int index) const { return skateDatagram(state).bytes[static_cast<std::size_t>(index)]; }
 };
 
 TEST(SkatePush, FirstPushStartsAtHalfAndAPushHalfASecondLaterGivesPointSeven) {

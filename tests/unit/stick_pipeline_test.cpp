@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_edges.h"
+#include <cstring>
+
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 TEST(StartJumpSmoother, RampsAJumpFromExactRestAndEndsWithinPointTwo) {
     StartJumpSmoother smoother;
@@ -77,7 +79,7 @@ TEST(FloorCentredByte, RoundsTowardsMinusInfinityAndClamps) {
 }
 
 TEST(StickPipeline, ForwardWeightGivesByte204AndTheDisplays) {
-    TestHub t;
+    ScriptedHub t;
     t.deck.record.lY = -600;
     t.deck.record.lX = 0;
     t.tick(100);  // the jump from rest is eased in the first ticks
@@ -92,27 +94,29 @@ TEST(StickPipeline, ForwardWeightGivesByte204AndTheDisplays) {
     EXPECT_EQ(t.window.texts[1011], "204");
     EXPECT_EQ(t.window.texts[1047], "128");
     EXPECT_EQ(t.window.texts[1048], "204");
-    EXPECT_FLOAT_EQ(t.hub.state.tick.stickY, 0.6f);
+    const auto xdrv = t.socket.to(45045);
+    float y = 0.0f;
+    std::memcpy(&y, &xdrv.at(0).bytes[12], sizeof y);
+    EXPECT_FLOAT_EQ(y, 0.6f);
 }
 
 TEST(StickPipeline, FullDeflectionClampsTheByteButNotTheValue) {
-    TestHub t;
-    t.hub.state.dialog.initialSpeedAdjust = 6;  // f = 1.5
-    t.hub.state.stickPipeline.x.previousRaw = 0.7f;  // no start jump
-    t.deck.record.lX = 700;
-    t.tick(1);
-    EXPECT_FLOAT_EQ(t.hub.state.tick.stickX, 1.05f);
-    EXPECT_EQ(t.hub.state.tick.stickXByte, 255);
+    StickPipelineState state;
+    testing::ScriptedWindow window;
+    JoystickRecord deck{};
+    state.x.previousRaw = 0.7f;  // no start jump
+    deck.lX = 700;
+    const LocomotionPosition right = runStickPipeline(state, deck, 6, window);  // f = 1.5
+    EXPECT_FLOAT_EQ(right.x, 1.05f);
+    EXPECT_EQ(right.xByte, 255);
 
-    t.hub.state.dialog.initialSpeedAdjust = 0;
-    t.deck.record.lY = 1000;  // pulled back: Y = -1
-    t.hub.state.stickPipeline.y.previousRaw = -1.0f;
-    t.tick(2);
-    EXPECT_EQ(t.hub.state.tick.stickYByte, 0);
+    deck.lY = 1000;  // pulled back: Y = -1
+    state.y.previousRaw = -1.0f;
+    EXPECT_EQ(runStickPipeline(state, deck, 0, window).yByte, 0);
 }
 
 TEST(StickPipeline, RestCarriesPositiveZeroInTheXdrvDatagram) {
-    TestHub t;
+    ScriptedHub t;
     t.tick(1);
     const auto xdrv = t.socket.to(45045);
     ASSERT_EQ(xdrv.size(), 1u);
@@ -120,15 +124,16 @@ TEST(StickPipeline, RestCarriesPositiveZeroInTheXdrvDatagram) {
 }
 
 TEST(TouchButtons, ShowLettersAndSplitIntoPairs) {
-    TestHub t;
+    ScriptedHub t;
     t.deck.record.rgbButtons[0] = 0x80;
     t.deck.record.rgbButtons[3] = 0x80;
     t.deck.record.rgbButtons[1] = 0x7F;  // bit 7 clear: not pressed
     t.tick(1);
     EXPECT_EQ(t.window.texts[1041], "XOOX");
-    EXPECT_EQ(t.hub.state.tick.touchMask, 9);
-    EXPECT_EQ(t.hub.state.tick.touchPairA, 1);
-    EXPECT_EQ(t.hub.state.tick.touchPairB, 2);
+    const TouchButtons touch = readTouchButtons(t.deck.record, t.window);
+    EXPECT_EQ(touch.mask, 9);
+    EXPECT_EQ(touch.pairA, 1);
+    EXPECT_EQ(touch.pairB, 2);
 }
 
 }  // namespace

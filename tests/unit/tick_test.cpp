@@ -1,15 +1,16 @@
 // The tick's spine: what runs, and what a failing Stepdeck stops.
 #include <gtest/gtest.h>
 
-#include "fake_edges.h"
+#include "engine/session.h"
+#include "scripted_edges.h"
 
 namespace hub {
 namespace {
 
-using testing::TestHub;
+using testing::ScriptedHub;
 
 TEST(InputTick, WithoutAStepdeckSendsAndShowsNothing) {
-    TestHub t;
+    ScriptedHub t;
     t.hub.devices.deck = nullptr;
     t.attachGamepad();
     EXPECT_EQ(t.tick(1), kOk);
@@ -19,7 +20,7 @@ TEST(InputTick, WithoutAStepdeckSendsAndShowsNothing) {
 }
 
 TEST(InputTick, InputLostReacquiresAtMostTenTimesAndSkipsTheRest) {
-    TestHub t;
+    ScriptedHub t;
     t.deck.pollResult = kInputLost;
     t.deck.acquireResults.assign(50, kInputLost);
     EXPECT_EQ(t.tick(1), kOk);
@@ -30,7 +31,7 @@ TEST(InputTick, InputLostReacquiresAtMostTenTimesAndSkipsTheRest) {
 }
 
 TEST(InputTick, AcquireStopsOnceTheDeviceIsBack) {
-    TestHub t;
+    ScriptedHub t;
     t.deck.pollResult = kInputLost;
     t.deck.acquireResults = {kInputLost, kInputLost, 0};
     t.tick(1);
@@ -38,14 +39,14 @@ TEST(InputTick, AcquireStopsOnceTheDeviceIsBack) {
 }
 
 TEST(InputTick, AFailedReadReturnsItsCodeUnchanged) {
-    TestHub t;
+    ScriptedHub t;
     t.deck.readResult = static_cast<HResult>(0x80070005);
     EXPECT_EQ(t.tick(1), static_cast<HResult>(0x80070005));
     EXPECT_TRUE(t.socket.sent.empty());
 }
 
 TEST(OnTimer, AFailedReadStopsTheFeederAndEndsTheDialogWithOne) {
-    TestHub t;
+    ScriptedHub t;
     t.deck.readResult = -1;
     t.clock.now = 5;
     onTimer(t.hub);
@@ -60,7 +61,7 @@ TEST(OnTimer, AFailedReadStopsTheFeederAndEndsTheDialogWithOne) {
 }
 
 TEST(InputTick, SendsTheStickThenTheXdrvDatagramEveryTick) {
-    TestHub t;
+    ScriptedHub t;
     t.tick(1);
     t.tick(34);
     ASSERT_GE(t.socket.sent.size(), 4u);
@@ -71,7 +72,7 @@ TEST(InputTick, SendsTheStickThenTheXdrvDatagramEveryTick) {
 }
 
 TEST(StartUp, SendsTheThreeGreetingsInOrder) {
-    TestHub t;
+    ScriptedHub t;
     startUp(t.hub);
     ASSERT_EQ(t.socket.sent.size(), 3u);
     EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45040}));

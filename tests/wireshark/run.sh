@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The Wireshark dissector against captures of replays: every replay script of
-# tests/replay runs through hub-replay, becomes a capture (text2pcap), and
+# The Wireshark dissector against the hub: it knows the ports and the vJoy
+# modes' byte layouts as the hub's wire header and mode table state them
+# (check_wire.py), and on captures of replays, where every replay script of
+# tests/replay runs through hub-replay and becomes a capture (text2pcap),
 # tshark's reading of every packet must match the bytes that were sent.
 # Needs: tshark (which brings text2pcap), python3, a built hub-replay.
 #   tests/wireshark/run.sh [build/native/bin/hub-replay]
@@ -19,4 +21,5 @@ for script in tests/replay/*.jsonl; do
     exit 1
   fi
 done
+python3 tests/wireshark/check_wire.py tools/wireshark/stepdeck_hub.lua "$(dirname "$replay")/hub-wire-facts"
 python3 tests/wireshark/check_dissection.py tools/wireshark/stepdeck_hub.lua "$work"/*.pcap

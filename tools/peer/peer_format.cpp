@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <tuple>
+
+#include "vjoy/vjoy_modes.h"
 
 namespace hub::peer {
 
@@ -26,16 +29,17 @@ std::string portText(std::uint16_t port) { return port == 0 ? "none" : std::to_s
 
 std::string joystickStateText(const JoystickStateValues& values, int vjoyMode) {
     std::string text = "joystick-state " + hexBytes(values.bytes);
-    const JoystickStateLayout* layout = joystickStateLayout(vjoyMode);
+    const std::optional<VjoyMode> mode = vjoyModeWithId(vjoyMode);
+    const wire::JoystickStateLayout* layout = mode ? vjoyModeRow(*mode).layout : nullptr;
     if (layout == nullptr) return text;
     text += " |";
     for (std::size_t i = 0; i < layout->size(); ++i) {
-        const JoystickStateField& field = (*layout)[i];
-        if (field.encoding == ByteEncoding::Fixed) continue;
+        const wire::JoystickStateField& field = (*layout)[i];
+        if (field.encoding == wire::ByteEncoding::Fixed) continue;
         text += ' ';
         text += field.name;
         text += '=';
-        text += field.encoding == ByteEncoding::Raw ? std::to_string(values.bytes[i])
+        text += field.encoding == wire::ByteEncoding::Raw ? std::to_string(values.bytes[i])
                                                     : printed("%.3f", decodedValue(field.encoding, values.bytes[i]));
     }
     return text;

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "engine/edges.h"
+#include "base/edges.h"
 
 namespace hub::peer {
 

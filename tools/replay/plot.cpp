@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <variant>
 
-#include "links/endpoints.h"
+#include "links/wire.h"
 #include "links/peer_datagrams.h"
-#include "vjoy/vjoy_stages.h"
+#include "vjoy/vjoy_modes.h"
 
 namespace hub::replay {
 
@@ -154,7 +154,7 @@ private:
 
 }  // namespace
 
-void PlotRecorder::beginTick(std::uint64_t t, int vjoyMode) {
+void PlotRecorder::beginTick(std::uint64_t t, VjoyMode vjoyMode) {
     if (!sawTick_) firstTick_ = t;
     sawTick_ = true;
     inTick_ = true;
@@ -173,13 +173,13 @@ void PlotRecorder::addFeederValue(const std::string& name, double value) {
 void PlotRecorder::onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) {
     if (!inTick_) return;
     const HubDatagram datagram = decodeHubDatagram(bytes);
-    if (const auto* xdrv = std::get_if<XdrvPosition>(&datagram); xdrv && to == kXdrvEndpoint) {
+    if (const auto* xdrv = std::get_if<XdrvPosition>(&datagram); xdrv && to == wire::kXdrvEndpoint) {
         locomotion_["X"].push_back({seconds(), xdrv->x});
         locomotion_["Y"].push_back({seconds(), xdrv->y});
         return;
     }
-    if (to != kFeederEndpoint) return;
-    const std::string mode(vjoyModeLabel(vjoyMode_));
+    if (to != wire::kFeederEndpoint) return;
+    const std::string mode(vjoyModeRow(vjoyMode_).label);
     if (mode != feederMode_ && (std::holds_alternative<FourWayValues>(datagram) ||
                                 std::holds_alternative<JoystickStateValues>(datagram))) {
         for (auto& [name, points] : feeder_) {  // the previous mode's values end here
@@ -194,11 +194,11 @@ void PlotRecorder::onSend(const Endpoint& to, std::span<const std::uint8_t> byte
         addFeederValue(mode + " axis4", fourWay->axis4);
         addFeederValue(mode + " buttons", fourWay->buttons);
     } else if (const auto* state = std::get_if<JoystickStateValues>(&datagram)) {
-        const JoystickStateLayout* layout = joystickStateLayout(vjoyMode_);
+        const wire::JoystickStateLayout* layout = vjoyModeRow(vjoyMode_).layout;
         if (layout == nullptr) return;
         for (std::size_t i = 0; i < layout->size(); ++i) {
-            const JoystickStateField& field = (*layout)[i];
-            if (field.encoding != ByteEncoding::Fixed) addFeederValue(mode + " " + std::string(field.name), state->bytes[i]);
+            const wire::JoystickStateField& field = (*layout)[i];
+            if (field.encoding != wire::ByteEncoding::Fixed) addFeederValue(mode + " " + std::string(field.name), state->bytes[i]);
         }
     }
 }

@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "engine/advanced_tracker.h"
-#include "engine/edges.h"
+#include "base/edges.h"
+#include "vjoy/vjoy_modes.h"
 
 namespace hub::replay {
 
 class PlotRecorder {
 public:
     // Before a tick runs: its clock and the vJoy mode the tick will use.
-    void beginTick(std::uint64_t t, int vjoyMode);
+    void beginTick(std::uint64_t t, VjoyMode vjoyMode);
     // A datagram the hub sent; only those sent in ticks are drawn.
     void onSend(const Endpoint& to, std::span<const std::uint8_t> bytes);
     // After a tick: the Advanced tracker as the tick left it.
@@ -45,26 +46,11 @@ private:
     bool sawTick_ = false;
     std::uint64_t firstTick_ = 0;
     std::uint64_t now_ = 0;
-    int vjoyMode_ = 0;
+    VjoyMode vjoyMode_ = VjoyMode::None;
     std::string feederMode_;  // label of the mode whose datagram came last
     Series locomotion_;
     Series feeder_;
     Series speed_;
-};
-
-// Passes every send on to the replay's own socket and shows it to the plot,
-// when there is one.
-class PlottingSocket final : public DatagramSocket {
-public:
-    PlottingSocket(DatagramSocket& next, PlotRecorder* plot) : next_(next), plot_(plot) {}
-    bool sendTo(const Endpoint& to, std::span<const std::uint8_t> bytes) override {
-        if (plot_ != nullptr) plot_->onSend(to, bytes);
-        return next_.sendTo(to, bytes);
-    }
-
-private:
-    DatagramSocket& next_;
-    PlotRecorder* plot_;
 };
 
 }  // namespace hub::replay

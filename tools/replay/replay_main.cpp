@@ -7,21 +7,59 @@
 
 #include "engine/dialog.h"
 #include "engine/hub.h"
-#include "replay_devices.h"
+#include "engine/session.h"
 #include "plot.h"
-#include "replay_edges.h"
+#include "printer.h"
 #include "replay_script.h"
+#include "scripted_devices.h"
+#include "scripted_edges.h"
 
 namespace hub::replay {
 
 namespace {
 
+using testing::ScriptedHub;
+
+// The attached game controllers as the config describes them: a Stepdeck
+// with its objects in order, and a gamepad with its name.
+constexpr std::uint32_t kDeckInstance = 1;
+constexpr std::uint32_t kPadInstance = 2;
+
+DeviceObject objectOf(DeckObject object, std::uint32_t id) {
+    switch (object) {
+        case DeckObject::X: return {ObjectType::XAxis, true, id};
+        case DeckObject::Y: return {ObjectType::YAxis, true, id};
+        case DeckObject::Z: return {ObjectType::ZAxis, true, id};
+        case DeckObject::Rx: return {ObjectType::RxAxis, true, id};
+        case DeckObject::Ry: return {ObjectType::RyAxis, true, id};
+        case DeckObject::Rz: return {ObjectType::RzAxis, true, id};
+        case DeckObject::Slider: return {ObjectType::Slider, true, id};
+        case DeckObject::Pov: return {ObjectType::Pov, false, id};
+        case DeckObject::Button: break;
+    }
+    return {ObjectType::Other, false, id};
+}
+
+void attachConfiguredControllers(testing::ScriptedDevicePlatform& devices, const ConfigEvent& config) {
+    if (config.deck) {
+        std::vector<DeviceObject> objects;
+        for (const DeckObject object : config.deckObjects) objects.push_back(objectOf(object, static_cast<std::uint32_t>(objects.size())));
+        devices.controllers.push_back(testing::stepdeckController(kDeckInstance, 4, std::move(objects)));
+    }
+    if (config.gamepad) {
+        auto gamepad = testing::gamepadController(kPadInstance, config.gamepadName);
+        gamepad.objects.clear();  // the gamepad's objects enable nothing
+        devices.controllers.push_back(std::move(gamepad));
+    }
+}
+
 class Replay {
 public:
     // With a plot, every send and every tick is also shown to it.
-    explicit Replay(PlotRecorder* plot)
-        : plot_(plot), plottingSocket_(socket_, plot),
-          hub_(HubEdges{clock_, plottingSocket_, window_, launcher_, process_}) {}
+    explicit Replay(PlotRecorder* plot) : plot_(plot), printer_(stdout, plot) {
+        scripted_.keepNothing();
+        scripted_.observe(&printer_);
+    }
 
     // Runs one event; returns false once the hub has ended.
     bool run(const Event& event) {
@@ -44,52 +82,48 @@ private:
     bool startIfNeeded() {
         if (started_) return stillRunning();
         started_ = true;
-        launcher_.setProgramPath(config_.programPath);
-        startUp(hub_);
-        ConfigDevicePlatform devices(config_, deck_, pad_);
-        initialiseDialog(hub_, devices, false);
+        scripted_.launcher.path = config_.programPath;
+        startUp(hub());
+        attachConfiguredControllers(devices_, config_);
+        initialiseDialog(hub(), devices_, false);
         return stillRunning();
     }
 
     bool stillRunning() {
-        if (!window_.endedWith()) return true;
+        if (!scripted_.window.endedWith) return true;
+        shutDown(hub());
         printer_.exit(0);
         return false;
     }
+
+    Hub& hub() { return scripted_.hub; }
 
     void apply(const ConfigEvent&) {}
     void apply(const BlankLine&) {}
 
     void apply(const TickEvent& tick) {
         printer_.tick(tick.t);
-        clock_.set(tick.t);
-        deck_.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
-        pad_.load(tick.padPoll, {}, tick.padRead, tick.pad);
-        if (plot_ != nullptr) plot_->beginTick(tick.t, hub_.state.dialog.vjoyMode);
-        onTimer(hub_);
-        if (plot_ != nullptr) plot_->endTick(hub_.state.advanced);
+        scripted_.clock.now = tick.t;
+        scripted_.deck.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
+        scripted_.pad.load(tick.padPoll, {}, tick.padRead, tick.pad);
+        if (plot_ != nullptr) plot_->beginTick(tick.t, hub().state.dialog.vjoyMode);
+        onTimer(hub());
+        if (plot_ != nullptr) plot_->endTick(hub().state.advanced);
     }
 
     void apply(const RecvEvent& recv) {
-        applyRemoteDatagram(hub_.state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
+        applyRemoteDatagram(hub().state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
     }
 
-    void apply(const CommandEvent& command) { onCommand(hub_, command.id); }
-    void apply(const ActivateEvent& activate) { onActivate(hub_, activate.active); }
+    void apply(const CommandEvent& command) { onCommand(hub(), command.id); }
+    void apply(const ActivateEvent& activate) { onActivate(hub(), activate.active); }
 
-    Printer printer_{stdout};
-    ScriptClock clock_;
-    PrintingSocket socket_{printer_};
-    PrintingWindow window_{printer_};
-    PrintingLauncher launcher_{printer_, {}};
-    PrintingProcess process_{printer_};
     PlotRecorder* plot_;
-    PlottingSocket plottingSocket_;
-    ScriptDevice deck_;
-    ScriptDevice pad_;
+    Printer printer_;
+    ScriptedHub scripted_{ScriptedHub::Attached::Nothing};
+    testing::ScriptedDevicePlatform devices_{scripted_.deck, scripted_.pad};
     ConfigEvent config_;
     bool started_ = false;
-    Hub hub_;
 };
 
 int runScript(std::istream& in, PlotRecorder* plot) {

@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
-#include "engine/edges.h"
-#include "engine/joystick_record.h"
+#include "base/edges.h"
+#include "base/joystick_record.h"
 
 namespace hub::replay {
 

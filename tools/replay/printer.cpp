@@ -1,0 +1,75 @@
+#include "printer.h"
+
+#include <cstdlib>
+
+namespace hub::replay {
+
+namespace {
+
+void putJsonString(std::FILE* out, std::string_view value) {
+    std::fputc('"', out);
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            std::fputc('\\', out);
+            std::fputc(c, out);
+        } else if (byte < 0x20) {
+            std::fprintf(out, "\\u%04x", byte);
+        } else {
+            std::fputc(c, out);
+        }
+    }
+    std::fputc('"', out);
+}
+
+}  // namespace
+
+void Printer::tick(std::uint64_t t) {
+    std::fprintf(out_, "{\"tick\": %llu}\n", static_cast<unsigned long long>(t));
+}
+
+void Printer::onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) {
+    if (plot_ != nullptr) plot_->onSend(to, bytes);
+    std::fprintf(out_, "{\"send\": {\"to\": \"%u.%u.%u.%u:%u\", \"hex\": \"", to.address >> 24,
+                 (to.address >> 16) & 0xFF, (to.address >> 8) & 0xFF, to.address & 0xFF, to.port);
+    for (const std::uint8_t byte : bytes) std::fprintf(out_, "%02x", byte);
+    std::fputs("\"}}\n", out_);
+}
+
+void Printer::onText(int id, std::string_view value) {
+    std::fprintf(out_, "{\"text\": {\"id\": %d, \"value\": ", id);
+    putJsonString(out_, value);
+    std::fputs("}}\n", out_);
+}
+
+void Printer::onEnable(int id, bool value) {
+    std::fprintf(out_, "{\"enable\": {\"id\": %d, \"value\": %s}}\n", id, value ? "true" : "false");
+}
+
+void Printer::onMessageBox(std::string_view text, std::string_view caption) {
+    std::fputs("{\"msgbox\": {\"text\": ", out_);
+    putJsonString(out_, text);
+    std::fputs(", \"caption\": ", out_);
+    putJsonString(out_, caption);
+    std::fputs("}}\n", out_);
+}
+
+void Printer::onLaunch(std::string_view program) {
+    std::fputs("{\"launch\": ", out_);
+    putJsonString(out_, program);
+    std::fputs("}\n", out_);
+}
+
+void Printer::onEndDialog(int result) { std::fprintf(out_, "{\"end\": %d}\n", result); }
+
+void Printer::exit(int status) {
+    std::fprintf(out_, "{\"exit\": %d}\n", status);
+    std::fflush(out_);
+}
+
+void Printer::onExit(int status) {
+    exit(status);
+    std::exit(0);
+}
+
+}  // namespace hub::replay
