@@ -10,6 +10,7 @@ import os
 import select
 import shutil
 import socket
+import statistics
 import struct
 import subprocess
 import threading
@@ -40,6 +41,22 @@ def required_path(variable):
     if not value or not Path(value).is_file():
         raise RuntimeError(f"{variable} must name an existing file (got {value!r}); run tests/e2e/run.sh")
     return Path(value).resolve()
+
+
+def stick_periods_ms(hub, since, until):
+    """The periods between the stick datagrams (no greeting) that arrived between since and until."""
+    stamps = [d.stamp for d in hub.listeners.all(STICK_PORT) if since <= d.stamp <= until and d.data[0] == 0x2A]
+    return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
+
+
+def percentile(values, share):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
+
+
+def describe_periods(periods):
+    return (f"median {statistics.median(periods):.1f} ms, 99th percentile {percentile(periods, 0.99):.1f} ms, "
+            f"longest {max(periods):.1f} ms over {len(periods)} periods")
 
 
 class Datagram:

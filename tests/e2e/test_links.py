@@ -8,7 +8,7 @@ import subprocess
 import sys
 import time
 
-from harness import FEEDER_PORT, STICK_PORT, Listeners
+from harness import FEEDER_PORT, STICK_PORT, Listeners, describe_periods, percentile, stick_periods_ms
 
 REMOTE_PORT = 45050  # where the remote app of hello 1,3,4,50,50 listens
 HELLO_45050 = bytes([1, 3, 4, 50, 50])
@@ -54,21 +54,6 @@ def assert_still_listening(hub, remote):
     """The listener outlived what came before: a hello still connects."""
     assert hub.process.poll() is None, "the hub ended" + hub.diagnosis()
     return connect_remote_app(hub, remote)
-
-
-def stick_periods_ms(hub, since, until):
-    stamps = [d.stamp for d in hub.listeners.all(STICK_PORT) if since <= d.stamp <= until and d.data[0] == 0x2A]
-    return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
-
-
-def percentile(values, share):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
-
-
-def describe_periods(periods):
-    return (f"median {statistics.median(periods):.1f} ms, 99th percentile {percentile(periods, 0.99):.1f} ms, "
-            f"longest {max(periods):.1f} ms over {len(periods)} periods")
 
 
 def test_datagrams_longer_than_the_receive_buffer_are_dropped_not_decoded_and_the_listener_goes_on(
