@@ -283,6 +283,27 @@ TEST_F(Refind, ALostGamepadIsFoundAgainByTheGamepadChoice) {
     EXPECT_EQ(searches(DeviceRole::Gamepad), 1);
 }
 
+TEST(RefindWithTheXInputFilter, KeepsHidingWhatTheStartHidAndListsNoDeviceIdsAgain) {
+    // Pins: a search that forgets the filter, or asks the platform for every
+    // device id (a WMI query) once a second.
+    ScriptedHub t{ScriptedHub::Attached::Nothing};
+    ScriptedDevicePlatform platform{t.deck, t.pad};
+    platform.controllers = {stepdeckController(1), gamepadController(2, "Pad", 0x1234, 0x5678)};
+    platform.pnpDeviceIds = {u"USB\\VID_045E&PID_028E&IG_00\\7"};
+    initialiseDialog(t.hub, platform, true);
+    ASSERT_EQ(t.hub.devices.gamepad, &t.pad);
+    platform.pnpListed = false;
+    platform.controllers[1].attached = false;
+    platform.controllers.push_back(gamepadController(3, "XInput Pad"));  // 045E/028E: hidden
+    platform.controllers.push_back(gamepadController(4, "Other Pad", 0x1234, 0x5678));
+    t.pad.pollResult = kInputLost;
+    Ticks ticks{t};
+    ticks.walk(0);
+    ticks.walk(1001);
+    EXPECT_EQ(platform.createdInstance[DeviceRole::Gamepad], 4u);
+    EXPECT_FALSE(platform.pnpListed);
+}
+
 TEST(RefindWithoutGamepad, AGamepadThatWasNeverThereIsNeverSearchedFor) {
     ScriptedHub t{ScriptedHub::Attached::Nothing};
     ScriptedDevicePlatform platform{t.deck, t.pad};
