@@ -3,7 +3,8 @@
 # build needs, builds both presets, and runs the unit tests (natively, under
 # the sanitizers and under Wine), the replay scripts, the listener test, the
 # allocation test, the peer tool's tests, the plot and dissector checks, the
-# fuzzers, and the end-to-end tests of the real Windows program under Wine.
+# fuzzers, the end-to-end tests of the real Windows program under Wine, and the
+# release zip.
 #
 #   FUZZ_SECONDS=N   time per fuzz target (default 30)
 set -euo pipefail
@@ -60,6 +61,9 @@ step "end-to-end tests of hub.exe under Wine"
 suite tests/e2e/run.sh build/windows
 step "the Wireshark dissector on a capture of hub.exe under Wine"
 suite tests/wireshark/real_run.sh build/windows
+step "the release zip: its contents and binaries, and hub.exe run from it as its README says, in a fresh Wine prefix"
+cmake --build --preset windows --target package
+suite tests/package/run.sh build/windows
 
 step "summary"
 echo "total: $passed passed, 0 failed"

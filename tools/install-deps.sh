@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang
-  googletest libbenchmark-dev nlohmann-json3-dev
+  googletest libbenchmark-dev nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick
   python3 python3-pytest

@@ -5,7 +5,6 @@ Paths come from the environment (tests/e2e/run.sh sets them):
 HUB_EXE, SIM_DLL, DIALOG_DRIVER, SIM_PROBE and E2E_ARTIFACTS (where the Wine
 prefix, the logs and the screenshot go)."""
 
-import json
 import os
 import select
 import shutil
@@ -13,9 +12,13 @@ import socket
 import statistics
 import struct
 import subprocess
+import sys
 import threading
 import time
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "dialog-driver"))
+from driver_client import Driver  # noqa: E402
 
 HUB_TITLE = "VR Stepdeck Hub (v2.0)"
 STICK_PORT, XDRV_PORT, FEEDER_PORT = 45040, 45045, 45042
@@ -133,51 +136,6 @@ class Listeners:
             s.close()
 
 
-class Driver:
-    """One dialog-driver.exe process under Wine, fed commands line by line."""
-
-    def __init__(self, exe, env):
-        self.process = subprocess.Popen(
-            ["wine", str(exe)], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, env=env, text=True, encoding="utf-8", bufsize=1)
-
-    def run(self, command):
-        """(ok, json objects printed before the status line, error)."""
-        self.process.stdin.write(command + "\n")
-        self.process.stdin.flush()
-        lines = []
-        while True:
-            line = self.process.stdout.readline()
-            if not line:
-                raise RuntimeError(f"dialog-driver ended during {command!r}")
-            item = json.loads(line)
-            if "ok" in item:
-                return item["ok"], lines, item.get("error")
-            lines.append(item)
-
-    def must(self, command):
-        ok, lines, error = self.run(command)
-        assert ok, f"{command}: {error}"
-        return lines
-
-    def controls(self, *ids):
-        return {item["id"]: item for item in self.must("read " + " ".join(str(i) for i in ids))}
-
-    def text(self, control_id):
-        return self.controls(control_id)[control_id]["text"]
-
-    def wait_text(self, control_id, text, timeout_ms=5000):
-        ok, lines, _ = self.run(f"wait {control_id} {timeout_ms} {text}")
-        return ok, (lines[0]["text"] if lines else None)
-
-    def close(self):
-        self.process.stdin.close()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-
-
 class WineSession:
     """One Wine prefix, one Xvfb and one warm wineserver for the whole run."""
 
@@ -264,9 +222,11 @@ class HubRun:
     """One start of hub.exe with a simulator configuration."""
 
     def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
-                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT):
+                 listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=()):
         """listen_ports: the consumers' ports to receive on (none: nothing
-        listens there); sim_port: the simulator's control port (0: none)."""
+        listens there); sim_port: the simulator's control port (0: none);
+        unset: STEPDECK_SIM_* variables to leave out, so that the simulator
+        runs on its defaults as a user starts it."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -275,6 +235,8 @@ class HubRun:
         env["STEPDECK_SIM_CONFIG"] = str(config_path)
         env["STEPDECK_SIM_LOG"] = str(self.log_path)
         env["STEPDECK_SIM_PORT"] = str(sim_port)
+        for name in unset:
+            env.pop(name)
         self.sim_port = sim_port
         self.listeners = Listeners(listen_ports)
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -222,7 +222,11 @@ def test_a_registered_port_is_kept_alive_every_5_s_and_queries_get_its_digits(st
         second = ports.wait_for(lambda d: d == bytes([21, 1]), 4, 50500, since=first.stamp + 0.001)
         assert second is not None
         interval = second.stamp - first.stamp
-        assert 5.0 < interval < 5.0 + 3 * TICK_MS / 1000, interval
+        # Arrival times, not the hub's clock: on a loaded machine a send can
+        # leave a tick or more after its tick read the clock. The exact rule
+        # (the first tick more than 5000 ms later) is the registration replay
+        # script's to hold.
+        assert 5.0 - TICK_MS / 1000 < interval < 5.0 + 10 * TICK_MS / 1000, interval
         assert len(ports.all(50500)) == 2
         report(f"first keep-alive {1000 * (first.stamp - registered):.1f} ms after the registration, "
                f"the next {interval * 1000:.0f} ms later; queries answered 21 2 0 0 0, then 21 2 5 5 0")

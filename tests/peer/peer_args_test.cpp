@@ -24,23 +24,36 @@ std::string errorOf(std::vector<std::string_view> args) {
 }
 
 TEST(PeerArgs, PortsOutsideOneTo65535AreRejectedNotWrapped) {
-    EXPECT_EQ(errorOf({"register", "65536"}), "not a valid port (1 ... 65535): '65536'");
-    EXPECT_EQ(errorOf({"register", "0"}), "not a valid port (1 ... 65535): '0'");
-    EXPECT_EQ(errorOf({"query", "-5"}), "not a valid port (1 ... 65535): '-5'");
-    EXPECT_EQ(errorOf({"register", "505x"}), "not a valid port (1 ... 65535): '505x'");
+    EXPECT_EQ(errorOf({"register", "65536"}), "PORT: not a valid port (1 ... 65535): '65536'");
+    EXPECT_EQ(errorOf({"register", "0"}), "PORT: not a valid port (1 ... 65535): '0'");
+    EXPECT_EQ(errorOf({"query", "-5"}), "PORT: not a valid port (1 ... 65535): '-5'");
+    EXPECT_EQ(errorOf({"register", "505x"}), "PORT: not a valid port (1 ... 65535): '505x'");
     EXPECT_EQ(parsed<RegisterCommand>({"register", "65535"}).port, 65535);
     EXPECT_EQ(parsed<QueryCommand>({"query", "50501", "--hub-port", "46041"}).hubPort, 46041);
 }
 
-TEST(PeerArgs, MissingValuesAndUnknownWordsAreOneLineErrors) {
+TEST(PeerArgs, MissingValuesAndUnknownWordsAreOneLineErrorsThatNameTheWord) {
     EXPECT_EQ(errorOf({}), "no command given (watch, remote, register, query, enable-feeder)");
-    EXPECT_EQ(errorOf({"wach"}), "unknown command 'wach'");
-    EXPECT_EQ(errorOf({"remote", "--port"}), "--port needs a value");
-    EXPECT_EQ(errorOf({"register"}), "register needs a PORT");
+    EXPECT_EQ(errorOf({"wach"}), "unknown command 'wach' (watch, remote, register, query, enable-feeder)");
+    EXPECT_EQ(errorOf({"remote", "--port"}), "--port: 1 required PORT missing");
+    EXPECT_EQ(errorOf({"register"}), "PORT is required");
+    EXPECT_EQ(errorOf({"register", "50500", "50501"}), "unexpected argument for register: '50501'");
     EXPECT_EQ(errorOf({"register", "50500", "--timeout", "1"}), "unknown option for register: '--timeout'");
-    EXPECT_EQ(errorOf({"watch", "--ports", "1,2"}), "--ports needs three ports: STICK,XDRV,FEEDER");
-    EXPECT_EQ(errorOf({"watch", "--mode", "3"}), "not a vJoy mode (2, 5, 6, 7 or 9): '3'");
-    EXPECT_EQ(errorOf({"query", "50501", "--timeout", "-1"}), "not a valid number of seconds: '-1'");
+    EXPECT_EQ(errorOf({"watch", "--ports", "1,2"}), "--ports: needs three ports: STICK,XDRV,FEEDER");
+    EXPECT_EQ(errorOf({"watch", "--mode", "3"}), "--mode: not a vJoy mode (2, 5, 6, 7 or 9): '3'");
+    EXPECT_EQ(errorOf({"query", "50501", "--timeout", "-1"}), "--timeout: not a valid number of seconds: '-1'");
+}
+
+TEST(PeerArgs, HelpOfTheProgramListsTheCommandsAndHelpOfACommandItsOptions) {
+    const std::string all = parsed<HelpCommand>({"--help"}).text;
+    for (const char* command : {"watch", "remote", "register", "query", "enable-feeder"}) {
+        EXPECT_NE(all.find(command), std::string::npos) << command;
+    }
+    EXPECT_EQ(parsed<HelpCommand>({"help"}).text, all);
+    const std::string query = parsed<HelpCommand>({"query", "--help"}).text;
+    EXPECT_NE(query.find("--timeout"), std::string::npos);
+    EXPECT_EQ(query.find("--ports"), std::string::npos);  // watch's, not query's
+    EXPECT_NE(parsed<HelpCommand>({"watch", "-h"}).text.find("--ports"), std::string::npos);
 }
 
 TEST(PeerArgs, WatchAndRemoteOptionsLandInTheirFields) {
@@ -55,6 +68,9 @@ TEST(PeerArgs, WatchAndRemoteOptionsLandInTheirFields) {
     const auto remote = parsed<RemoteCommand>({"remote", "--port", "45060", "--buttons", "B,T2", "--axes", "0,255"});
     EXPECT_EQ(remote.replyPort, 45060);
     EXPECT_EQ(remote.inputs, (RemoteInputs{128, 0x22, 0, 255}));
+    // A repeated option keeps its last value, as before the parser was a library.
+    EXPECT_EQ(parsed<RemoteCommand>({"remote", "--port", "45060", "--port", "45061"}).replyPort, 45061);
+    EXPECT_EQ(parsed<EnableFeederCommand>({"enable-feeder", "--hub-port", "46041"}).hubPort, 46041);
 }
 
 TEST(PeerArgs, SteeringRoundsToTheNearestStepAndStopsAtTheByteRange) {

@@ -1,16 +1,16 @@
 #!/usr/bin/env python3
 """Prints, live and readable, what the hub sends on the local machine: the stick
 datagrams (127.0.0.1:45040), the XDRV datagrams (:45045) and the feeder's
-datagrams (:45042), each kind only when it changes; and the narration of the
-simulator's script from its log.
+datagrams (:45042). A kind is printed when it changes, at most twice a second
+(the latest value), so that a person can follow a walk at 30 datagrams a
+second. Times are seconds since DEMO_T0 (seconds since the epoch; default: the
+decoder's start), the clock of the narration too. The decoder ends after the
+hub's stop datagram (64 00), or on SIGTERM or Ctrl+C.
 
-    decode.py [--sim-log FILE] [--enable-feeder]
+    decode.py
+"""
 
---enable-feeder sends the feeder-enable message (01 01) to the hub's port
-45041 once the hub ticks, so the per-mode feeder datagrams start. The decoder
-ends after the hub's stop datagram (64 00), or on SIGTERM / Ctrl+C."""
-
-import argparse
+import os
 import select
 import signal
 import socket
@@ -18,7 +18,8 @@ import struct
 import sys
 import time
 
-STICK, XDRV, FEEDER, HUB = 45040, 45045, 45042, 45041
+STICK, XDRV, FEEDER = 45040, 45045, 45042
+PRINT_INTERVAL = 0.5  # seconds between two lines of one kind
 
 
 def describe_feeder(data):
@@ -55,12 +56,7 @@ def describe(port, data):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--sim-log")
-    parser.add_argument("--enable-feeder", action="store_true")
-    options = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-
     sockets = {}
     for port in (STICK, XDRV, FEEDER):
         s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -69,35 +65,25 @@ def main():
         sockets[s.fileno()] = (port, s)
     print("listening on 127.0.0.1:45040 (stick), :45045 (XDRV), :45042 (feeder)", flush=True)
 
-    log = None
-    start = time.time()
-    last = {}
-    enabled = False
+    start = float(os.environ.get("DEMO_T0", time.time()))
+    printed = {}  # port: the text printed last
+    latest = {}   # port: the newest text, not printed yet
+    printed_at = {}
     while True:
         readable, _, _ = select.select(list(sockets), [], [], 0.1)
-        if log is None and options.sim_log:
-            try:
-                log = open(options.sim_log, encoding="utf-8", errors="replace")
-            except OSError:
-                pass
-        if log is not None:
-            for line in log.readlines():
-                if "script: say " in line:
-                    print(f"{time.time() - start:7.2f}s  ---- {line.split('script: say ', 1)[1].strip()}",
-                          flush=True)
         for fd in readable:
             port, s = sockets[fd]
             data = s.recv(2048)
-            text = describe(port, data)
-            if port == STICK and options.enable_feeder and not enabled and data[:1] == b"\x2a":
-                s.sendto(bytes([1, 1]), ("127.0.0.1", HUB))
-                enabled = True
-            if last.get(port) == text:
-                continue
-            last[port] = text
-            print(f"{time.time() - start:7.2f}s  {text}", flush=True)
+            latest[port] = describe(port, data)
             if port == FEEDER and data == bytes([0x64, 0]):
+                print(f"{time.time() - start:7.2f}s  {latest[port]}", flush=True)
                 return
+        now = time.time()
+        for port, text in list(latest.items()):
+            if text != printed.get(port) and now - printed_at.get(port, 0) >= PRINT_INTERVAL:
+                print(f"{now - start:7.2f}s  {text}", flush=True)
+                printed[port], printed_at[port] = text, now
+                del latest[port]
 
 
 if __name__ == "__main__":

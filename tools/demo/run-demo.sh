@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# The hub's demonstration on a Linux machine: installs what it needs (Debian's
-# packages, once), builds the Windows preset, and runs hub.exe under Wine with
-# the simulated Stepdeck performing a short timed script: standing, walking
-# forward, turning. The dialog shows on $DISPLAY when there is one, else on a
-# private Xvfb (a screenshot is saved at the end). A live decode of every
-# datagram the hub sends is printed; at the end the hub is closed with Escape,
-# as a user would, and its exit status is shown.
+# The hub's demonstration on a Linux machine, in about 40 seconds once built:
+# hub.exe runs under Wine with the simulated Stepdeck, and tools/demo/play.py
+# plays tools/demo/demo-script.txt on it: leaning in Normal, stepping in place
+# in Advanced (the speed follows the cadence and stops when the feet stand
+# still), Seated, and the vJoy mode "Diff. Pedal n Brake" with the feeder
+# enabled; at the end it closes the hub with Escape, as a user would. A live
+# decode of every datagram the hub sends runs beside the narration.
+#
+#   tools/demo/run-demo.sh [--docs]
+#
+# The dialog shows on $DISPLAY when there is one, else on a private Xvfb
+# inside a Wine virtual desktop, which draws the window's frame. Left in
+# build/windows/demo: a screenshot of the dialog per phase (screenshots/),
+# and the session as a hub-replay script with its plot (session-plot.svg).
+# --docs also copies the Advanced screenshot to docs/dialog.png, the README's.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -14,24 +22,26 @@ bash tools/install-deps.sh
 
 # DEMO_BUILD_DIR: an already configured Windows build to use instead of the preset's.
 build=${DEMO_BUILD_DIR:-$root/build/windows}
-echo "==== building hub.exe, the simulator and the dialog driver in $build"
+echo "==== building hub.exe, the simulator and the dialog driver in $build, hub-replay natively"
 [ -n "${DEMO_BUILD_DIR:-}" ] || cmake --preset windows >/dev/null
 cmake --build "$build" --target hub stepdeck_sim dialog-driver | tail -1
+cmake --preset native >/dev/null
+cmake --build --preset native --target hub-replay | tail -1
 demo=$build/demo
+rm -rf "$demo"
 mkdir -p "$demo"
 cp "$build/bin/hub.exe" "$build/bin/simulator/dinput8.dll" "$demo/"
-cp tools/demo/demo.cfg tools/demo/demo-script.txt "$demo/"
-rm -f "$demo/sim.log"
 
 export WINEPREFIX=$build/demo-wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="dinput8=n,b;mscoree,mshtml="
-export STEPDECK_SIM_CONFIG=$demo/demo.cfg STEPDECK_SIM_LOG=$demo/sim.log STEPDECK_SIM_PORT=45150
+export STEPDECK_SIM_PORT=45150
+unset STEPDECK_SIM_CONFIG STEPDECK_SIM_SCRIPT STEPDECK_SIM_LOG
 
 xvfb_pid=""
 decoder_pid=""
 cleanup() {
   [ -n "$decoder_pid" ] && kill "$decoder_pid" 2>/dev/null || true
-  WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -43,13 +53,12 @@ if [ -z "${DISPLAY:-}" ]; then
   for _ in $(seq 50); do [ -s "$demo/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(cat "$demo/display")"
   on_xvfb=1
-  echo "==== no display: the dialog runs on Xvfb $DISPLAY (screenshot at the end)"
+  echo "==== no display: the dialog runs on Xvfb $DISPLAY"
 fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "==== creating the Wine prefix (once)"
   wineboot -i >/dev/null 2>&1 || true  # it reports the missing 32-bit half as an error
-  wineserver -w
 fi
 if [ "$on_xvfb" = 1 ]; then
   # Xvfb has no window manager: a Wine virtual desktop draws the frames.
@@ -58,21 +67,22 @@ if [ "$on_xvfb" = 1 ]; then
 else
   wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
 fi
+# The desktop setting is read when Wine starts its desktop: start afresh.
+wineserver -k 2>/dev/null || true
+wineserver -w
 
-echo "==== the hub's datagrams, decoded (each kind printed when it changes)"
-/usr/bin/python3 tools/demo/decode.py --sim-log "$demo/sim.log" --enable-feeder &
+echo "==== the hub's datagrams, decoded, and the demonstration's narration"
+DEMO_T0=$(date +%s.%N)
+export DEMO_T0
+/usr/bin/python3 tools/demo/decode.py &
 decoder_pid=$!
 sleep 0.5
 
 (cd "$demo" && exec wine hub.exe) &
 hub_pid=$!
 
-sleep 16
-if [ "$on_xvfb" = 1 ]; then
-  import -window root -display "$DISPLAY" "$demo/dialog.png" && echo "==== screenshot: $demo/dialog.png"
-fi
-echo "==== closing the hub with Escape"
-wine "$build/bin/dialog-driver.exe" key escape >/dev/null || true
+/usr/bin/python3 tools/demo/play.py tools/demo/demo-script.txt --driver "$build/bin/dialog-driver.exe" \
+  --shots "$demo/screenshots" --sim-port "$STEPDECK_SIM_PORT" || echo "the demonstration's script failed"
 for _ in $(seq 100); do kill -0 "$hub_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$hub_pid" 2>/dev/null && { echo "the hub did not end: stopping it"; kill "$hub_pid"; }
 status=0
@@ -80,3 +90,12 @@ wait "$hub_pid" || status=$?
 wait "$decoder_pid" || true
 decoder_pid=""
 echo "==== hub.exe ended with exit status $status"
+
+# The same session through the hub's own logic, drawn over time.
+/usr/bin/python3 tools/demo/play.py tools/demo/demo-script.txt --replay "$demo/session.jsonl"
+build/native/bin/hub-replay --plot "$demo/session-plot.svg" "$demo/session.jsonl" >/dev/null
+echo "==== screenshots: $demo/screenshots; the session's plot: $demo/session-plot.svg"
+if [ "${1:-}" = "--docs" ]; then
+  cp "$demo"/screenshots/*-advanced-running.png docs/dialog.png
+  echo "==== docs/dialog.png updated"
+fi

@@ -61,7 +61,10 @@ struct EnableFeederCommand {
     std::uint16_t hubPort = kHubPort;
 };
 
-struct HelpCommand {};
+// --help of hub-peer or of one command: the usage text to print.
+struct HelpCommand {
+    std::string text;
+};
 
 using Command = std::variant<HelpCommand, WatchCommand, RemoteCommand, RegisterCommand, QueryCommand,
                              EnableFeederCommand>;
@@ -73,8 +76,6 @@ struct ParsedCommand {
 
 // The arguments after the program name.
 ParsedCommand parseArguments(std::span<const std::string_view> args);
-
-extern const char* const kUsage;
 
 // A steering value (-1 ... 0.9921875) as the input message's byte, to the
 // nearest step of 1/128; nullopt outside that range or when not a number.

@@ -224,8 +224,8 @@ int run(std::span<const std::string_view> args) {
         return kFailureStatus;
     }
     const Command& command = *parsed.command;
-    if (std::holds_alternative<HelpCommand>(command)) {
-        std::fputs(kUsage, stdout);
+    if (const auto* help = std::get_if<HelpCommand>(&command)) {
+        std::fputs(help->text.c_str(), stdout);
         return 0;
     }
     if (const auto* c = std::get_if<WatchCommand>(&command)) return watch(*c);

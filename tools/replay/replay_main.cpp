@@ -1,5 +1,7 @@
 // hub-replay: runs the hub's own logic on a script of events and prints every
 // datagram, control text and dialog action as one JSON line.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -157,40 +159,40 @@ int runScript(std::istream& in, PlotRecorder* plot) {
 
 namespace {
 
-// hub-replay [--plot FILE.svg] [SCRIPT]
 int runMain(int argc, char** argv) {
-    const char* plotPath = nullptr;
-    int next = 1;
-    if (next < argc && std::string_view(argv[next]) == "--plot") {
-        if (next + 1 >= argc) {
-            std::fprintf(stderr, "hub-replay: --plot needs a FILE.svg\n");
-            return 2;
-        }
-        plotPath = argv[next + 1];
-        next += 2;
-    }
-    if (argc - next > 1) {
-        std::fprintf(stderr, "usage: hub-replay [--plot FILE.svg] [SCRIPT]\n");
+    CLI::App app("Runs the hub's logic on a script of events (JSON Lines) and prints every datagram, control text "
+                 "and dialog action as one JSON line.",
+                 "hub-replay");
+    std::string plotPath;
+    std::string scriptPath;
+    app.add_option("--plot", plotPath, "also draw the locomotion and feeder values over time into this SVG file")
+        ->type_name("FILE.svg");
+    app.add_option("SCRIPT", scriptPath, "the script to run (default: standard input)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) return app.exit(error);  // --help
+        std::fprintf(stderr, "hub-replay: %s (hub-replay --help shows the options)\n", error.what());
         return 2;
     }
     hub::replay::PlotRecorder plot;
-    hub::replay::PlotRecorder* recorder = plotPath != nullptr ? &plot : nullptr;
+    hub::replay::PlotRecorder* recorder = plotPath.empty() ? nullptr : &plot;
     int status = 0;
-    if (next < argc) {
-        std::ifstream file(argv[next]);
+    if (!scriptPath.empty()) {
+        std::ifstream file(scriptPath);
         if (!file) {
-            std::fprintf(stderr, "hub-replay: cannot open %s\n", argv[next]);
+            std::fprintf(stderr, "hub-replay: cannot open %s\n", scriptPath.c_str());
             return 2;
         }
         status = hub::replay::runScript(file, recorder);
     } else {
         status = hub::replay::runScript(std::cin, recorder);
     }
-    if (plotPath == nullptr || status != 0) return status;
+    if (plotPath.empty() || status != 0) return status;
     std::ofstream svg(plotPath, std::ios::binary);
     svg << plot.svg();
     if (!svg.flush()) {
-        std::fprintf(stderr, "hub-replay: cannot write %s\n", plotPath);
+        std::fprintf(stderr, "hub-replay: cannot write %s\n", plotPath.c_str());
         return 2;
     }
     return status;

@@ -1,14 +1,17 @@
 // sim-probe: lists the game controllers that DirectInput 8 presents and reads
 // them the way the hub does (joystick format, background cooperative level,
 // range -1000 ... 1000 on every axis, acquire, poll, read; a failed poll
-// re-acquires), printing one line per device, per object and per read. Run it beside the simulator's
-// dinput8.dll to check a configuration without starting the hub.
+// re-acquires), printing one line per device, per object and per read. Run
+// it beside the simulator's dinput8.dll to check a configuration without
+// starting the hub.
 //
 //   sim-probe [READS [INTERVAL_MS]]      (defaults: 1 read, 100 ms apart)
 #define DIRECTINPUT_VERSION 0x0800
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <dinput.h>
+
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <cwchar>
@@ -62,8 +65,14 @@ BOOL CALLBACK setUpObject(LPCDIDEVICEOBJECTINSTANCEW object, LPVOID context) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int reads = argc > 1 ? std::atoi(argv[1]) : 1;
-    const int intervalMs = argc > 2 ? std::atoi(argv[2]) : 100;
+    CLI::App app("Lists the game controllers that DirectInput 8 presents and reads them the way the hub does.",
+                 "sim-probe");
+    int reads = 1;
+    int intervalMs = 100;
+    app.add_option("READS", reads, "how many times to read every device (1)")->check(CLI::Range(0, 1000000));
+    app.add_option("INTERVAL_MS", intervalMs, "milliseconds between two reads (100)")
+        ->check(CLI::Range(0, 1000000));
+    CLI11_PARSE(app, argc, argv);
     const HWND window = CreateWindowExW(0, L"STATIC", L"sim-probe", 0, 0, 0, 10, 10, nullptr,
                                         nullptr, GetModuleHandleW(nullptr), nullptr);
     if (window == nullptr) {
