@@ -5,8 +5,9 @@
 #
 # BUILD_DIR is a Windows build (bin/hub.exe, bin/simulator/dinput8.dll,
 # bin/dialog-driver.exe, bin/sim-probe.exe, bin/search-cost.exe); HUB_EXE,
-# SIM_DLL, DIALOG_DRIVER, SIM_PROBE and SEARCH_COST override each path. The Wine prefix, the logs and the dialog's screenshot go to
-# BUILD_DIR/e2e-artifacts (E2E_ARTIFACTS overrides it).
+# SIM_DLL, DIALOG_DRIVER, SIM_PROBE and SEARCH_COST override each path. The
+# Wine prefix, the logs and the dialog's screenshot go to BUILD_DIR/e2e-artifacts
+# (E2E_ARTIFACTS overrides it).
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR [PYTEST_ARGS...]" >&2
