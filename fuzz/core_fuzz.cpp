@@ -8,7 +8,8 @@
 //  - no XDRV value is NaN or infinite, and each stays within what its
 //    locomotion mode promises, with the same sign as the stick byte;
 //  - a tick that read the Stepdeck sends the stick datagram, then the XDRV
-//    datagram, first; a tick that did not read it sends nothing;
+//    datagram, first; a tick that lost it sends nothing, except the first
+//    since the last read (or start), which sends both standing still;
 //  - nothing goes to the feeder before it is enabled, its acknowledgement
 //    goes once, and each mode's joystick datagram carries its fixed bytes;
 //  - no display shows a NaN or an infinity or outgrows the text buffer;
@@ -92,6 +93,8 @@ struct Session {
     bool feederEverEnabled = false;
     bool inTick = false;
     bool deckReadThisTick = false;
+    bool deckLostThisTick = false;  // its poll failed
+    bool deckLost = false;          // since the last tick that read it
     int sendsThisTick = 0;
     std::uint8_t stickXByte = 128, stickYByte = 128;  // of this tick's stick datagram
     int acknowledgements = 0;
@@ -141,9 +144,16 @@ void checkDatagram(Session& session, const Endpoint& to, std::span<const std::ui
     const bool toFeeder = to == Endpoint{kLoopback, kFeederPort};
     const VjoyMode vjoyMode = session.hub->state.dialog.vjoyMode;
     if (session.inTick) ++session.sendsThisTick;
-    if (session.inTick && session.deckReadThisTick) {
+    if (session.inTick && (session.deckReadThisTick || session.deckLostThisTick)) {
         if (session.sendsThisTick == 1) require(kind == Kind::Stick, "a tick sends the stick datagram first");
         if (session.sendsThisTick == 2) require(kind == Kind::Xdrv, "a tick sends the XDRV datagram second");
+    }
+    if (session.inTick && session.deckLostThisTick) {
+        static constexpr std::uint8_t kStandingXdrv[28] = {'X', 'D', 'R', 'V', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                           0,   0,   0,   0,   0, 0, 0, 0, 0, 0, 3, 0, 0, 0};
+        const bool standing = kind == Kind::Stick ? b[1] == 0x80 && b[3] == 0x80
+                                                  : std::memcmp(b.data(), kStandingXdrv, b.size()) == 0;
+        require(standing, "a lost Stepdeck's datagrams stand still, +0.0 included");
     }
     switch (*kind) {
         case Kind::Greeting: require(session.startingUp, "greetings only at start-up"); break;
@@ -293,11 +303,16 @@ private:
         const bool readFails = !failed(deck_.pollResult) && failed(deck_.readResult);
         session_.inTick = true;
         session_.deckReadThisTick = deckRead;
+        session_.deckLostThisTick = failed(deck_.pollResult);
         session_.sendsThisTick = 0;
         onTimer(hub_);
         session_.inTick = false;
         if (deckRead) require(session_.sendsThisTick >= 2, "a tick that read the Stepdeck sends both datagrams");
-        if (!deckRead && !readFails) require(session_.sendsThisTick == 0, "a tick that skipped the Stepdeck sends nothing");
+        if (session_.deckLostThisTick) {
+            require(session_.sendsThisTick == (session_.deckLost ? 0 : 2),
+                    "a lost Stepdeck stops the walk once per loss, and nothing more is sent while lost");
+        }
+        if (deckRead || session_.deckLostThisTick) session_.deckLost = session_.deckLostThisTick;
         if (readFails) require(ended(), "a failed Stepdeck read ends the dialog");
         for (testing::ScriptedDevice* device : {&deck_, &pad_}) device->pollResult = device->readResult = kOk;
     }

@@ -32,10 +32,10 @@ struct Snapshot {
           registered(remote.registeredPortValid.load()),
           queryPending(remote.portQueryPending.load()),
           appEndpoint(remote.appEndpoint.load(std::memory_order_relaxed)),
-          steering(remote.steering.load()),
-          buttons(remote.buttons.load()),
-          axis3(remote.axis3.load()),
-          axis4(remote.axis4.load()),
+          steering(remote.inputs.steering.load()),
+          buttons(remote.inputs.buttons.load()),
+          axis3(remote.inputs.axis3.load()),
+          axis4(remote.inputs.axis4.load()),
           digits(remote.registeredPortDigits.load()) {}
 
     bool operator==(const Snapshot&) const = default;

@@ -28,6 +28,7 @@ inline constexpr int kTouchState = 1041;
 inline constexpr int kPov1Value = 1042;
 inline constexpr int kPov2Value = 1043;
 inline constexpr int kPov3Value = 1044;
+inline constexpr int kStepdeckStatus = 1061;  // beside the heading: "Stepdeck lost" while it is
 
 // Remote app inputs and status.
 inline constexpr int kRemoteSteering = 1019;

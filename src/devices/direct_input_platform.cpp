@@ -88,6 +88,8 @@ HResult DirectInputDevice::getState(JoystickRecord& out) {
 }
 
 HResult DirectInputPlatform::createDirectInput(DeviceRole role) {
+    dropDevice(role);
+    release(slot(role).directInput);
     void* created = nullptr;
     const HRESULT result = DirectInput8Create(module_, DIRECTINPUT_VERSION, IID_IDirectInput8W, &created, nullptr);
     if (SUCCEEDED(result)) slot(role).directInput = static_cast<IDirectInput8W*>(created);
@@ -100,6 +102,7 @@ HResult DirectInputPlatform::enumerateAttachedControllers(DeviceRole role, const
 }
 
 HResult DirectInputPlatform::createDevice(DeviceRole role, const Guid& instance) {
+    dropDevice(role);
     IDirectInputDevice8W* created = nullptr;
     const HRESULT result = slot(role).directInput->CreateDevice(toGUID(instance), &created, nullptr);
     if (SUCCEEDED(result)) slot(role).device = std::make_unique<DirectInputDevice>(created);
@@ -128,6 +131,12 @@ HResult DirectInputPlatform::setAxisRange(DeviceRole role, std::uint32_t objectI
     range.lMin = minimum;
     range.lMax = maximum;
     return slot(role).device->get()->SetProperty(DIPROP_RANGE, &range.diph);
+}
+
+void DirectInputPlatform::dropDevice(DeviceRole role) {
+    auto& device = slot(role).device;
+    if (device) device->get()->Unacquire();
+    device.reset();
 }
 
 HResult DirectInputPlatform::forEachPnpDeviceId(const std::function<void(std::u16string_view)>& examine) {

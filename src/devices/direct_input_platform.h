@@ -32,6 +32,9 @@ private:
     IDirectInputDevice8W* device_;
 };
 
+// Each role holds at most one DirectInput object and one device: creating
+// either again (a search for a lost device) first releases what the role
+// held, so that repeated searches leave nothing behind.
 class DirectInputPlatform final : public DevicePlatform {
 public:
     // dialog: the window the cooperative levels are set for.
@@ -48,7 +51,8 @@ public:
     HResult enumerateObjects(DeviceRole role, const ObjectHandler& handle) override;
     HResult setAxisRange(DeviceRole role, std::uint32_t objectId, std::int32_t minimum,
                          std::int32_t maximum) override;
-    void dropDevice(DeviceRole role) override { slot(role).device.reset(); }
+    // Unacquires the role's device, then releases it.
+    void dropDevice(DeviceRole role) override;
     InputDevice* device(DeviceRole role) override { return slot(role).device.get(); }
     HResult forEachPnpDeviceId(const std::function<void(std::u16string_view)>& examine) override;
 

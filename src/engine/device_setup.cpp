@@ -48,34 +48,58 @@ constexpr std::array<ControlPair, 4> kPovControls{{{control::kPov0Value, control
                                                    {control::kPov2Value, control::kBrakeValue},
                                                    {control::kPov3Value, control::kVjoyModeName}}};
 
+// The set-up at start and the searches for a lost device share the choices
+// and the configuration.
 class DeviceSetup {
 public:
-    DeviceSetup(Hub& hub, DevicePlatform& platform, bool filterXInputDevices)
-        : hub_(hub), platform_(platform), filter_(filterXInputDevices) {}
+    DeviceSetup(Devices& devices, DevicePlatform& platform, Window& window)
+        : devices_(devices), platform_(platform), window_(window) {}
 
-    HResult run() {
+    // The dialog's set-up. Without a Stepdeck it returns kOk and leaves the
+    // deck empty; the caller reports it.
+    HResult run(bool filterXInputDevices) {
+        devices_.platform = &platform_;
         if (const HResult created = platform_.createDirectInput(DeviceRole::Stepdeck); failed(created)) return created;
-        if (filter_) platform_.forEachPnpDeviceId([this](std::u16string_view id) { xinputDevices_.examine(id); });
-
-        const HResult enumerated = platform_.enumerateAttachedControllers(
-            DeviceRole::Stepdeck, [this](const ControllerInfo& c) { return chooseStepdeck(c); });
-        if (failed(enumerated)) return enumerated;
-
-        InputDevice* deck = platform_.device(DeviceRole::Stepdeck);
-        if (deck == nullptr) {
-            reportMissingStepdeck();
-            return kOk;
+        if (filterXInputDevices) {
+            XInputDeviceList& list = devices_.xinputDevices.emplace();
+            platform_.forEachPnpDeviceId([&list](std::u16string_view id) { list.examine(id); });
         }
-        if (const HResult configured = configureStepdeck(); failed(configured)) return configured;
-        hub_.devices.deck = deck;
-
+        if (const HResult found = findStepdeck(); failed(found) || devices_.deck == nullptr) return found;
         setUpGamepad();
         return kOk;
     }
 
+    // kOk with the chosen Stepdeck configured in devices.deck, kOk without one
+    // when no controller passed the choice, or the code of the call that failed.
+    HResult findStepdeck() {
+        const HResult enumerated = platform_.enumerateAttachedControllers(
+            DeviceRole::Stepdeck, [this](const ControllerInfo& c) { return chooseStepdeck(c); });
+        if (failed(enumerated)) return enumerated;
+        InputDevice* deck = platform_.device(DeviceRole::Stepdeck);
+        if (deck == nullptr) return kOk;
+        if (const HResult configured = configureStepdeck(); failed(configured)) return configured;
+        devices_.deck = deck;
+        return kOk;
+    }
+
+    // A missing or unusable gamepad is no error: the hub runs without one.
+    void findGamepad() {
+        const HResult enumerated = platform_.enumerateAttachedControllers(
+            DeviceRole::Gamepad, [this](const ControllerInfo& c) { return chooseGamepad(c); });
+        if (failed(enumerated)) return;
+        InputDevice* gamepad = platform_.device(DeviceRole::Gamepad);
+        if (gamepad == nullptr) return;
+        if (failed(configureGamepad())) {
+            platform_.dropDevice(DeviceRole::Gamepad);
+            devices_.gamepadName.clear();
+            return;
+        }
+        devices_.gamepad = gamepad;
+    }
+
 private:
     bool hiddenAsXInput(const ControllerInfo& controller) const {
-        return filter_ && xinputDevices_.contains(controller.product.data1);
+        return devices_.xinputDevices && devices_.xinputDevices->contains(controller.product.data1);
     }
 
     Enumeration chooseStepdeck(const ControllerInfo& controller) {
@@ -88,14 +112,8 @@ private:
         if (hasStepdeckIdentity(controller.product) || hiddenAsXInput(controller)) return Enumeration::Continue;
         if (controller.name.starts_with("vJoy")) return Enumeration::Continue;  // a virtual joystick, maybe our own feeder's
         if (failed(platform_.createDevice(DeviceRole::Gamepad, controller.instance))) return Enumeration::Continue;
-        hub_.devices.gamepadName = controller.name;
+        devices_.gamepadName = controller.name;
         return Enumeration::Stop;
-    }
-
-    void reportMissingStepdeck() {
-        sendStopDatagram(hub_.edges.socket);
-        hub_.edges.window.messageBox("Stepdeck not found. The application will now exit.", "VR Stepdeck monitor");
-        hub_.edges.window.endDialog(0);
     }
 
     HResult configureStepdeck() {
@@ -128,24 +146,13 @@ private:
     }
 
     void enable(ControlPair pair) {
-        hub_.edges.window.enable(pair.value, true);
-        hub_.edges.window.enable(pair.label, true);
+        window_.enable(pair.value, true);
+        window_.enable(pair.label, true);
     }
 
-    // A missing or unusable gamepad is no error: the hub runs without one.
     void setUpGamepad() {
         if (failed(platform_.createDirectInput(DeviceRole::Gamepad))) return;
-        const HResult enumerated = platform_.enumerateAttachedControllers(
-            DeviceRole::Gamepad, [this](const ControllerInfo& c) { return chooseGamepad(c); });
-        if (failed(enumerated)) return;
-        InputDevice* gamepad = platform_.device(DeviceRole::Gamepad);
-        if (gamepad == nullptr) return;
-        if (failed(configureGamepad())) {
-            platform_.dropDevice(DeviceRole::Gamepad);
-            hub_.devices.gamepadName.clear();
-            return;
-        }
-        hub_.devices.gamepad = gamepad;
+        findGamepad();
     }
 
     HResult configureGamepad() {
@@ -155,13 +162,39 @@ private:
                                           [this](const DeviceObject& o) { return setRange(DeviceRole::Gamepad, o); });
     }
 
-    Hub& hub_;
+    Devices& devices_;
     DevicePlatform& platform_;
-    const bool filter_;
-    XInputDeviceList xinputDevices_;
+    Window& window_;
     std::size_t slidersSeen_ = 0;
     std::size_t povsSeen_ = 0;
 };
+
+void reportMissingStepdeck(Hub& hub) {
+    sendStopDatagram(hub.edges.socket);
+    hub.edges.window.messageBox("Stepdeck not found. The application will now exit.", "VR Stepdeck monitor");
+    hub.edges.window.endDialog(0);
+}
+
+// A search releases the lost device first, so that however often it runs the
+// role holds at most the one device it finds.
+bool releaseLost(Devices& devices, DeviceRole role, InputDevice*& lost) {
+    if (devices.platform == nullptr) return false;  // never set up: nothing to search with
+    lost = nullptr;
+    devices.platform->dropDevice(role);
+    return true;
+}
+
+// The device found is acquired at once, as the dialog's activation does at
+// start, so that the next tick reads it. One created but left unconfigured
+// is released.
+bool acquireFound(Devices& devices, DeviceRole role, InputDevice* found) {
+    if (found == nullptr) {
+        devices.platform->dropDevice(role);
+        return false;
+    }
+    found->acquire();
+    return true;
+}
 
 }  // namespace
 
@@ -176,7 +209,21 @@ bool isStepdeck(const ControllerInfo& controller) {
 }
 
 HResult setUpDevices(Hub& hub, DevicePlatform& platform, bool filterXInputDevices) {
-    return DeviceSetup(hub, platform, filterXInputDevices).run();
+    const HResult result = DeviceSetup(hub.devices, platform, hub.edges.window).run(filterXInputDevices);
+    if (!failed(result) && hub.devices.deck == nullptr) reportMissingStepdeck(hub);
+    return result;
+}
+
+bool findStepdeckAgain(Devices& devices, Window& window) {
+    if (!releaseLost(devices, DeviceRole::Stepdeck, devices.deck)) return false;
+    DeviceSetup(devices, *devices.platform, window).findStepdeck();
+    return acquireFound(devices, DeviceRole::Stepdeck, devices.deck);
+}
+
+bool findGamepadAgain(Devices& devices, Window& window) {
+    if (!releaseLost(devices, DeviceRole::Gamepad, devices.gamepad)) return false;
+    DeviceSetup(devices, *devices.platform, window).findGamepad();
+    return acquireFound(devices, DeviceRole::Gamepad, devices.gamepad);
 }
 
 }  // namespace hub

@@ -1,16 +1,19 @@
 // The device set-up: finds the Stepdeck and an optional gamepad among the
 // attached game controllers, configures both for the tick and enables the
-// dialog labels of the axes the Stepdeck reports. It works over DevicePlatform,
+// dialog labels of the axes the Stepdeck reports. The searches for a lost
+// device choose and configure it the same way. It works over DevicePlatform,
 // a small DirectInput-like interface: the Windows program implements it with
 // DirectInput 8 and WMI, the tests and the replay tool with fakes.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/edges.h"
+#include "engine/xinput_filter.h"
 
 namespace hub {
 
@@ -80,6 +83,16 @@ public:
     virtual HResult forEachPnpDeviceId(const std::function<void(std::u16string_view)>& examine) = 0;
 };
 
+// The Stepdeck and the gamepad, once the device set-up has chosen them, and
+// what a later search for a lost one needs.
+struct Devices {
+    InputDevice* deck = nullptr;
+    InputDevice* gamepad = nullptr;
+    std::string gamepadName;  // UTF-8, as the device reports it
+    DevicePlatform* platform = nullptr;
+    std::optional<XInputDeviceList> xinputDevices;  // with the XInput filter on: the controllers it hides
+};
+
 // The Stepdeck's product (vendor 0xFFFF, product 0x0000, a HID product GUID).
 bool hasStepdeckIdentity(const Guid& product);
 // ... reporting itself as a joystick or a game pad.
@@ -90,5 +103,14 @@ bool isStepdeck(const ControllerInfo& controller);
 // found path, which has already stopped the feeder, told the user and ended
 // the dialog.
 HResult setUpDevices(Hub& hub, DevicePlatform& platform, bool filterXInputDevices);
+
+// Searches again for a lost Stepdeck: releases the lost device, then chooses
+// and configures one as the set-up does (labels included) and acquires it, so
+// that the next tick reads it. False, without a Stepdeck, when none is
+// attached or the enumeration or the configuration failed.
+bool findStepdeckAgain(Devices& devices, Window& window);
+
+// The same for a lost gamepad, with the gamepad choice.
+bool findGamepadAgain(Devices& devices, Window& window);
 
 }  // namespace hub

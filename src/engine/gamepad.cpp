@@ -20,7 +20,7 @@ GamepadReading readGamepad(InputDevice* pad, Stick1Tracker& stick1) {
     JoystickRecord record{};
     if (failed(pad->getState(record))) return {};
     trackStick1(stick1, record.lX, record.lY);
-    return {gamepadButtonByte(record), static_cast<float>(record.lZ) / 1000.0f};
+    return {gamepadButtonByte(record), static_cast<float>(record.lZ) / 1000.0f, true};
 }
 
 }  // namespace hub

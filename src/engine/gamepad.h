@@ -14,6 +14,7 @@ namespace hub {
 struct GamepadReading {
     std::uint8_t buttons = 0;  // bit k: button k (0 ... 7) pressed
     float axisZ = 0.0f;        // lZ / 1000
+    bool read = false;         // false: no gamepad, or its poll or read failed
 };
 
 // Bit k set when gamepad button k (0 ... 7) is pressed.

@@ -5,12 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "base/edges.h"
 #include "base/foot_axes.h"
 #include "base/stick_rotation.h"
 #include "engine/advanced_tracker.h"
+#include "engine/device_loss.h"
+#include "engine/device_setup.h"
 #include "engine/locomotion.h"
 #include "engine/stick_pipeline.h"
 #include "links/datagram_queue.h"
@@ -44,13 +45,8 @@ struct HubState {
     DatagramQueue received;  // the only part the listener thread touches: it fills it, the timer message drains it
     RemoteState remote;
     RemoteReplyState remoteReplies;
-};
-
-// The Stepdeck and the gamepad, once the device set-up has chosen them.
-struct Devices {
-    InputDevice* deck = nullptr;
-    InputDevice* gamepad = nullptr;
-    std::string gamepadName;  // UTF-8, as the device reports it
+    DeviceLoss deckLoss;
+    DeviceLoss gamepadLoss;
 };
 
 struct HubEdges {

@@ -13,18 +13,33 @@ namespace hub {
 namespace {
 
 // Polls and reads the Stepdeck. A failed poll re-acquires it (a bounded
-// number of times while it reports input lost) and skips the rest of the
-// tick; a failed read ends the tick with the read's code.
-enum class DeckRead { Ready, Skip, Failed };
+// number of times while it reports input lost) and the Stepdeck is lost for
+// the rest of the tick, as is one released after a loss until a search finds
+// it again; a failed read ends the tick with the read's code.
+enum class DeckRead { Ready, Lost, Failed };
 
-DeckRead readDeck(InputDevice& deck, JoystickRecord& record, HResult& failure) {
-    if (failed(deck.poll())) {
-        for (int attempt = 0; attempt < kMaxReacquiresPerTick && deck.acquire() == kInputLost; ++attempt) {
+DeckRead readDeck(InputDevice* deck, JoystickRecord& record, HResult& failure) {
+    if (deck == nullptr) return DeckRead::Lost;
+    if (failed(deck->poll())) {
+        for (int attempt = 0; attempt < kMaxReacquiresPerTick && deck->acquire() == kInputLost; ++attempt) {
         }
-        return DeckRead::Skip;
+        return DeckRead::Lost;
     }
-    failure = deck.getState(record);
+    failure = deck->getState(record);
     return failed(failure) ? DeckRead::Failed : DeckRead::Ready;
+}
+
+// A gamepad that was set up and could not be read is lost, as is one
+// released after a loss until a search finds it again.
+void followGamepadLoss(DeviceLoss& loss, const InputDevice* gamepad, const GamepadReading& reading) {
+    if (gamepad != nullptr || loss.lost) noteRead(loss, reading.read);
+}
+
+// The searches for lost devices, each at its own pace. A device found is
+// read from the next tick on.
+void searchLostDevices(Hub& hub, std::uint64_t now) {
+    if (searchDue(hub.state.deckLoss, now)) findStepdeckAgain(hub.devices, hub.edges.window);
+    if (searchDue(hub.state.gamepadLoss, now)) findGamepadAgain(hub.devices, hub.edges.window);
 }
 
 // The tick's time stamp, also handed to the listener for its stamps.
@@ -109,19 +124,24 @@ void applyReceivedDatagrams(DatagramQueue& received, RemoteState& remote, Sessio
 }  // namespace
 
 HResult inputTick(Hub& hub) {
-    if (hub.devices.deck == nullptr) return kOk;
     HubState& state = hub.state;
+    if (hub.devices.deck == nullptr && !state.deckLoss.lost) return kOk;  // none was found at start
     const DialogState& dialog = state.dialog;
     Window& window = hub.edges.window;
     DatagramSocket& socket = hub.edges.socket;
 
     const GamepadReading pad = readGamepad(hub.devices.gamepad, state.stick1);
+    followGamepadLoss(state.gamepadLoss, hub.devices.gamepad, pad);
     JoystickRecord& deck = state.deck;
     HResult failure = kOk;
-    switch (readDeck(*hub.devices.deck, deck, failure)) {
-        case DeckRead::Skip: return kOk;
-        case DeckRead::Failed: return failure;
-        case DeckRead::Ready: break;
+    const DeckRead deckRead = readDeck(hub.devices.deck, deck, failure);
+    if (deckRead == DeckRead::Failed) return failure;
+    followStepdeckLoss(state.deckLoss, deckRead == DeckRead::Ready, socket, window);
+    if (deckRead == DeckRead::Lost) {
+        // The clock only times the search: the listener's stamps stay those
+        // of the latest tick that read the Stepdeck.
+        searchLostDevices(hub, hub.edges.clock.nowMs());
+        return kOk;
     }
 
     // Locomotion: the stick, possibly replaced by a mode, goes out first.
@@ -158,6 +178,7 @@ HResult inputTick(Hub& hub) {
     runStage(mode.lateStage, vjoy);
     sendFeederOutput(mode, vjoy, state.feeder, state.remote, hub.edges);  // Skate advances here
     serveRemoteApp(state.remote, state.remoteReplies, statusValues(stick, footBytes, touch), now, socket, window);
+    searchLostDevices(hub, now);
     return kOk;
 }
 

@@ -35,7 +35,8 @@ std::uint8_t offsetByte(float value) { return limitedByte((value + 1.0f) * 128.0
 bool bytesMoved(std::span<const std::uint8_t> current, std::span<const std::uint8_t> last,
                 int exactIndex) {
     for (std::size_t i = 0; i < current.size(); ++i) {
-        if (static_cast<int>(i) == exactIndex && current[i] != last[i]) return true;
+        if (current[i] == last[i]) continue;
+        if (static_cast<int>(i) == exactIndex) return true;
         if (std::abs(signedByte(current[i]) - signedByte(last[i])) > 3) return true;
         if (std::abs(static_cast<int>(current[i]) - static_cast<int>(last[i])) > 3) return true;
     }

@@ -18,6 +18,9 @@ struct LocomotionPosition {
     std::uint8_t xByte = 128, yByte = 128;
 };
 
+// Standing still: the stick bytes centred, X and Y +0.0.
+inline constexpr LocomotionPosition kStandingStill{};
+
 std::array<std::uint8_t, wire::kStickLength> buildStickDatagram(std::uint8_t xByte, std::uint8_t yByte);
 // "XDRV", 1, X, Y, eight zero bytes, 3; little-endian, IEEE single floats.
 std::array<std::uint8_t, wire::kXdrvLength> buildXdrvDatagram(float x, float y);

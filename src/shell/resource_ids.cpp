@@ -41,5 +41,6 @@ static_assert(IDC_STEERING_VALUE == kSteeringValue);
 static_assert(IDC_STEERING_CAPTION == kSteeringCaption);
 static_assert(IDC_SENSITIVITY_BUTTON == kSensitivityButton);
 static_assert(IDC_GAMEPAD_NAME == kGamepadName);
+static_assert(IDC_STEPDECK_STATUS == kStepdeckStatus);
 
 }  // namespace hub::control

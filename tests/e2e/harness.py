@@ -11,6 +11,7 @@ import select
 import shutil
 import signal
 import socket
+import statistics
 import struct
 import subprocess
 import sys
@@ -45,6 +46,22 @@ def required_path(variable):
     if not value or not Path(value).is_file():
         raise RuntimeError(f"{variable} must name an existing file (got {value!r}); run tests/e2e/run.sh")
     return Path(value).resolve()
+
+
+def stick_periods_ms(hub, since, until):
+    """The periods between the stick datagrams (no greeting) that arrived between since and until."""
+    stamps = [d.stamp for d in hub.listeners.all(STICK_PORT) if since <= d.stamp <= until and d.data[0] == 0x2A]
+    return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
+
+
+def percentile(values, share):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
+
+
+def describe_periods(periods):
+    return (f"median {statistics.median(periods):.1f} ms, 99th percentile {percentile(periods, 0.99):.1f} ms, "
+            f"longest {max(periods):.1f} ms over {len(periods)} periods")
 
 
 class Datagram:
@@ -263,7 +280,21 @@ class HubRun:
         return reply
 
     def stats(self, device):
+        """A device's `stats` (device: its index, or "global") as a dict."""
         return dict(item.split("=", 1) for item in self.sim(f"stats {device}").split()[1:])
+
+    def unplug(self, device=0):
+        self.sim(f"unplug {device}")
+
+    def plug(self, device=0, new_instance=False):
+        """Plugs the device back as the same instance, or as a new one whose
+        old device objects stay dead."""
+        self.sim(f"plug {device}" + (" new" if new_instance else ""))
+
+    def objects_alive(self):
+        """(DirectInput objects, device objects) the hub created and has not released."""
+        stats = self.stats("global")
+        return int(stats["directinputs_alive"]), int(stats["devices_alive"])
 
     def diagnosis(self):
         """What the hub and the simulator left behind, for a failure message."""

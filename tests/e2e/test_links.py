@@ -8,7 +8,7 @@ import subprocess
 import sys
 import time
 
-from harness import FEEDER_PORT, STICK_PORT, Listeners
+from harness import FEEDER_PORT, STICK_PORT, Listeners, describe_periods, percentile, stick_periods_ms
 
 REMOTE_PORT = 45050  # where the remote app of hello 1,3,4,50,50 listens
 HELLO_45050 = bytes([1, 3, 4, 50, 50])
@@ -54,21 +54,6 @@ def assert_still_listening(hub, remote):
     """The listener outlived what came before: a hello still connects."""
     assert hub.process.poll() is None, "the hub ended" + hub.diagnosis()
     return connect_remote_app(hub, remote)
-
-
-def stick_periods_ms(hub, since, until):
-    stamps = [d.stamp for d in hub.listeners.all(STICK_PORT) if since <= d.stamp <= until and d.data[0] == 0x2A]
-    return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
-
-
-def percentile(values, share):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
-
-
-def describe_periods(periods):
-    return (f"median {statistics.median(periods):.1f} ms, 99th percentile {percentile(periods, 0.99):.1f} ms, "
-            f"longest {max(periods):.1f} ms over {len(periods)} periods")
 
 
 def test_datagrams_longer_than_the_receive_buffer_are_dropped_not_decoded_and_the_listener_goes_on(
@@ -237,7 +222,11 @@ def test_a_registered_port_is_kept_alive_every_5_s_and_queries_get_its_digits(st
         second = ports.wait_for(lambda d: d == bytes([21, 1]), 4, 50500, since=first.stamp + 0.001)
         assert second is not None
         interval = second.stamp - first.stamp
-        assert 5.0 < interval < 5.0 + 3 * TICK_MS / 1000, interval
+        # Arrival times, not the hub's clock: on a loaded machine a send can
+        # leave a tick or more after its tick read the clock. The exact rule
+        # (the first tick more than 5000 ms later) is the registration replay
+        # script's to hold.
+        assert 5.0 - TICK_MS / 1000 < interval < 5.0 + 10 * TICK_MS / 1000, interval
         assert len(ports.all(50500)) == 2
         report(f"first keep-alive {1000 * (first.stamp - registered):.1f} ms after the registration, "
                f"the next {interval * 1000:.0f} ms later; queries answered 21 2 0 0 0, then 21 2 5 5 0")
@@ -347,7 +336,7 @@ def test_a_stepdeck_lost_for_2_s_stops_the_ticks_and_they_resume_once_it_is_back
     assert resumed is not None, "the ticks did not resume" + hub.diagnosis()
     before = [d for d in hub.listeners.all(STICK_PORT) if d.stamp < resumed.stamp][-1]
     gap = resumed.stamp - before.stamp
-    assert before.stamp < lost + 2 * TICK_MS / 1000  # nothing was sent while lost
+    assert before.stamp < lost + 2 * TICK_MS / 1000  # nothing was sent while lost but the standing-still pair
     assert gap > 1.9
     assert resumed.stamp - back < 0.2
     assert int(hub.stats(0)["acquires"]) > acquires

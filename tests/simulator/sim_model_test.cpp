@@ -182,8 +182,92 @@ TEST(SimulatorCommands, StatsReportWhatTheProgramDid) {
     stats.lastRange = {-1000, 1000};
     EXPECT_EQ(execute(sim, "stats 0"),
               "ok created=0 polls=3 reads=0 acquires=0 acquired=1 coop=9 format=272 ranges=6 "
-              "range=-1000,1000");
+              "range=-1000,1000 plugged=1 instance=0");
     EXPECT_EQ(execute(sim, "ping"), "ok stepdeck-sim devices=1");
+}
+
+TEST(SimulatorPlugging, AnAcquiredHandleLosesInputOnceAtAnUnplugThenCannotBeAcquired) {
+    // Pins: a hub that polls an unplugged device must see it lost and then
+    // unavailable, not go on reading stale values or acquire it again.
+    Simulator sim = defaultSimulator();
+    Device& deck = sim.devices[0];
+    Handle handle;
+    EXPECT_EQ(checkInput(deck, handle), Answer::NotAcquired);
+    EXPECT_EQ(acquire(deck, handle), Answer::Ok);
+    EXPECT_EQ(acquire(deck, handle), Answer::NoEffect);
+    EXPECT_EQ(checkInput(deck, handle), Answer::Ok);
+
+    EXPECT_EQ(execute(sim, "unplug 0"), "ok");
+    EXPECT_FALSE(deck.stats.acquired);
+    EXPECT_EQ(checkInput(deck, handle), Answer::InputLost);
+    EXPECT_EQ(checkInput(deck, handle), Answer::NotAcquired);
+    EXPECT_EQ(acquire(deck, handle), Answer::Unplugged);
+    EXPECT_EQ(checkInput(deck, handle), Answer::NotAcquired);
+}
+
+TEST(SimulatorPlugging, PluggedBackAsTheSameInstanceTheOldHandleWorksAgain) {
+    // Pins: the same USB port gives the old device back to a re-acquire.
+    Simulator sim = defaultSimulator();
+    Device& deck = sim.devices[0];
+    Handle handle;
+    acquire(deck, handle);
+    execute(sim, "unplug 0");
+    EXPECT_EQ(execute(sim, "plug 0"), "ok");
+    // Unplugged and back between two polls: the acquisition is still lost.
+    EXPECT_EQ(checkInput(deck, handle), Answer::InputLost);
+    EXPECT_EQ(acquire(deck, handle), Answer::Ok);
+    EXPECT_EQ(checkInput(deck, handle), Answer::Ok);
+    EXPECT_TRUE(deck.stats.acquired);
+    EXPECT_EQ(deck.instance, 0u);
+}
+
+TEST(SimulatorPlugging, PluggedBackAsANewInstanceOnlyANewHandleWorks) {
+    // Pins: an old handle that came back to life would hide a hub that never
+    // searches for the device again.
+    Simulator sim = defaultSimulator();
+    Device& deck = sim.devices[0];
+    Handle old;
+    acquire(deck, old);
+    execute(sim, "unplug 0");
+    EXPECT_EQ(execute(sim, "plug 0 new"), "ok");
+    EXPECT_EQ(deck.instance, 1u);
+    EXPECT_EQ(checkInput(deck, old), Answer::InputLost);
+    EXPECT_EQ(acquire(deck, old), Answer::Unplugged);
+
+    Handle fresh{deck.instance};
+    EXPECT_EQ(acquire(deck, fresh), Answer::Ok);
+    EXPECT_EQ(checkInput(deck, fresh), Answer::Ok);
+    // Releasing the dead handle leaves the new one's acquisition as it is.
+    old.acquired = true;
+    EXPECT_EQ(unacquire(deck, old), Answer::Ok);
+    EXPECT_TRUE(deck.stats.acquired);
+    EXPECT_EQ(unacquire(deck, fresh), Answer::Ok);
+    EXPECT_FALSE(deck.stats.acquired);
+    EXPECT_EQ(unacquire(deck, fresh), Answer::NoEffect);
+}
+
+// The end of `stats D`: what it says about the device's plugging.
+std::string pluggingOf(Simulator& sim) {
+    const std::string stats = execute(sim, "stats 0");
+    return stats.substr(stats.find("plugged="));
+}
+
+TEST(SimulatorPlugging, CommandsRefuseWhatCannotBeDoneAndStatsShowThePlugging) {
+    Simulator sim = defaultSimulator();
+    EXPECT_EQ(execute(sim, "plug 0"), "error device 0 is plugged in already");
+    EXPECT_EQ(execute(sim, "unplug 1"), "error no device '1'");
+    EXPECT_EQ(execute(sim, "unplug 0"), "ok");
+    EXPECT_EQ(execute(sim, "unplug 0"), "error device 0 is unplugged already");
+    EXPECT_EQ(execute(sim, "plug 0 old").substr(0, 6), "error ");
+    EXPECT_EQ(pluggingOf(sim), "plugged=0 instance=0");
+    EXPECT_EQ(execute(sim, "plug 0 new"), "ok");
+    EXPECT_EQ(execute(sim, "unplug 0"), "ok");
+    EXPECT_EQ(execute(sim, "plug 0 new"), "ok");
+    EXPECT_EQ(pluggingOf(sim), "plugged=1 instance=2");
+    sim.directInputsAlive = 2;
+    sim.devicesAlive = 3;
+    EXPECT_EQ(execute(sim, "stats global"),
+              "ok directinput=0 enumerations=0 directinputs_alive=2 devices_alive=3");
 }
 
 TEST(SimulatorScript, RunsEntriesWhenDueInOrderAndLoops) {

@@ -23,16 +23,17 @@ ScriptedController gamepadController(std::uint32_t instance, std::string name, s
 }
 
 HResult ScriptedDevicePlatform::enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) {
+    ++enumerations[role];
     if (failed(results(role).enumerate)) return results(role).enumerate;
     for (const auto& controller : controllers) {
-        if (choose(controller.info) == Enumeration::Stop) break;
+        if (controller.attached && choose(controller.info) == Enumeration::Stop) break;
     }
     return kOk;
 }
 
 HResult ScriptedDevicePlatform::createDevice(DeviceRole role, const Guid& instance) {
     const ScriptedController* controller = byInstance(instance);
-    if (controller == nullptr) return -1;
+    if (controller == nullptr || !controller->attached) return -1;
     if (failed(controller->createResult)) return controller->createResult;
     created_[role] = controller;
     createdInstance[role] = instance.data1;

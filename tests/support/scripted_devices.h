@@ -19,6 +19,7 @@ struct ScriptedController {
     ControllerInfo info;
     std::vector<DeviceObject> objects;
     HResult createResult = 0;
+    bool attached = true;  // unplugged: not enumerated, and cannot be created
 };
 
 // HID product GUIDs: product id * 65536 + vendor id, then "PIDVID".
@@ -53,6 +54,7 @@ public:
     std::map<DeviceRole, std::uint32_t> cooperativeLevel;
     std::vector<std::pair<DeviceRole, std::uint32_t>> rangesSet;  // role, object id
     std::map<DeviceRole, bool> dropped;
+    std::map<DeviceRole, int> enumerations;
 
     HResult createDirectInput(DeviceRole role) override { return results(role).createDirectInput; }
     HResult enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) override;

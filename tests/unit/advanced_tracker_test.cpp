@@ -47,6 +47,16 @@ struct Deck {
         stand(1, 1);
         hold(300);
     }
+    // A level stance, then a tilt steady long enough for the quick rule;
+    // returns when the tilt began.
+    std::uint64_t quickEngage(float r, float l) {
+        levelStance();
+        tilt(r, l);
+        const std::uint64_t start = in.tickNow + 25;
+        at(start);
+        at(start + 31);
+        return start;
+    }
     void engageRightForward() {
         levelStance();
         tilt(15.0f, 0.0f);
@@ -151,6 +161,48 @@ TEST(AdvancedEngagePhase, FeetBackStrictlyWithinSixStop) {
     EXPECT_EQ(d.s.advDirection, kStanding);
 }
 
+TEST(AdvancedEngagePhase, FeetBackWithinSixStopAQuickReengageRightAfterAWalkAtOnce) {
+    // Pins the engage phase's own level test (within 6) made stricter: the
+    // level-stance stop rule needs 300 ms since the last change of the
+    // accepted lift state, which a re-engage 50 ms after a stop has not seen.
+    Deck d;
+    d.levelStance();
+    d.tilt(15.0f, 0.0f);
+    d.hold(25);
+    d.tilt(10.0f, 0.0f);  // the candidate holds, the accepted pattern stays level
+    d.hold(175);
+    ASSERT_EQ(d.s.advDirection, kRightPositive);
+    d.walk(2, 300);
+    d.stand(3, 3);  // all four: the walk stops once the lift state has been 0 for over 200 ms
+    const std::uint64_t down = d.in.tickNow + 25;
+    d.at(down);
+    d.at(down + 31);
+    d.at(down + 201);
+    ASSERT_EQ(d.s.advDirection, kStanding);
+    d.stand(1, 1);
+    d.tilt(15.0f, 0.0f);
+    d.at(down + 217);
+    d.at(down + 248);  // the quick tilt rule engages again
+    ASSERT_EQ(d.s.advDirection, kRightPositive);
+    d.tilt(5.5f, 0.0f);
+    d.at(down + 264);
+    EXPECT_EQ(d.s.advDirection, kStanding);
+}
+
+TEST(AdvancedEngagePhase, ATiltSpeedJumpOfAtMostPoint6IsSmoothedAtOnce) {
+    // Pins a spike filter that rejects smaller jumps than those over 0.6:
+    // 0.3 to 0.85 is a jump of 0.55.
+    Deck d;
+    d.in.engageFactor = 0.85f;
+    const std::uint64_t start = d.quickEngage(30.0f, 0.0f);
+    ASSERT_EQ(d.s.advDirection, kRightPositive);
+    ASSERT_EQ(d.s.advSpeedSmooth, 0.3f);
+    d.at(start + 47);
+    EXPECT_EQ(d.s.advSpeed, 0.85f);
+    EXPECT_EQ(d.s.advSpeedRef, 0.85f);
+    EXPECT_FLOAT_EQ(d.s.advSpeedSmooth, 0.3f + 0.4f * 0.55f);
+}
+
 TEST(AdvancedEngagePhase, SpeedFollowsTheTiltAndTheFurtherFootTakesOver) {
     Deck d;
     d.engageRightForward();
@@ -238,6 +290,30 @@ TEST(AdvancedSpeed, BOfOneAndAHalfSecondPeriodGiveOneOver2Point4) {
     d.in.speedFactor = 1.5f;
     d.walk(2, 500);
     EXPECT_NEAR(d.s.advSpeed, 1.5f / 2.4f, 2e-3f);
+}
+
+TEST(AdvancedSpeed, TheStepPeriodMovesTowardsTheReleaseInDoublePrecision) {
+    // Pins the period's 5 % step computed in single precision: for a 91 ms
+    // release and a 0.312 s period the two differ in the last bit.
+    Deck d;
+    d.engageRightForward();
+    d.walk(2, 300);
+    d.stand(1, 1);
+    d.hold(100);
+    ASSERT_EQ(d.s.stepPhase, kPhaseWalking);
+    const float period = 0.312f;
+    d.s.stepPeriod = period;
+    d.stand(0, 1);
+    const std::uint64_t start = d.in.tickNow + 25;
+    d.at(start);
+    d.at(start + 31);  // the release is accepted: its reference is the period
+    d.stand(1, 1);
+    d.at(start + 91);  // the release lasted 91 ms
+    d.at(start + 122);  // its end is accepted
+    const float lift = 0.091f;
+    const float expected = static_cast<float>((static_cast<double>(lift) - period) * 0.05 + period);
+    ASSERT_NE(expected, (lift - period) * 0.05f + period);
+    EXPECT_EQ(d.s.stepPeriod, expected);
 }
 
 TEST(AdvancedSpeed, AReleaseLongerThanTheReferenceSlowsTheWalkAtOnce) {

@@ -40,6 +40,13 @@ TEST(BikingStillness, EmptyWindowsAreStillAWindowEndsAfter100MsAndASpanOfTwoMove
     b.tick(1101, 3.5f, -7.25f);
     EXPECT_TRUE(b.state.stillLF);
     EXPECT_FALSE(b.state.stillRF);
+
+    Bike left;  // a span of exactly 2 moves the left foot too
+    left.tick(1000, 3.5f, -7.25f);
+    left.tick(1050, 5.5f, -7.25f);
+    left.tick(1101, 3.5f, -7.25f);
+    EXPECT_FALSE(left.state.stillLF);
+    EXPECT_TRUE(left.state.stillRF);
 }
 
 // The left foot rests at 0 and the right at 10; a few ticks within the first
@@ -150,6 +157,20 @@ TEST(BikingCadence, FirstCycleRecordsSecondStartsAtOneAndAHalfThirdSmooths) {
     EXPECT_FLOAT_EQ(b.state.cyclePeriod, 1.2f);
     EXPECT_FLOAT_EQ(b.state.throttle, (5.0f / 1.2f - 3.5f) * 0.25f);
     EXPECT_EQ(b.shown(control::kThrottleValue), "0.166667");
+}
+
+TEST(BikingCadence, ThePeriodIsSmoothedInDoublePrecision) {
+    // Pins the smoothing done in single precision: from 1.5 s towards a
+    // 330 ms cycle the two differ in the last bit.
+    Bike b;
+    b.tick(1000, 20, -20);
+    b.pedal(2000);
+    b.pedal(2500);
+    b.pedal(2830);
+    const float elapsed = 330 * 0.001f;
+    const float expected = static_cast<float>(1.5 + 0.3 * static_cast<double>(elapsed - 1.5f));
+    ASSERT_NE(expected, 1.5f + 0.3f * (elapsed - 1.5f));
+    EXPECT_EQ(b.state.cyclePeriod, expected);
 }
 
 TEST(BikingCadence, APauseOfFiveSecondsRestartsThePeriod) {

@@ -39,6 +39,26 @@ TEST(Stick1Tracker, EngagesStrictlyBeyondTheRadiusAndSetsTheSector) {
     EXPECT_EQ(back.startQuadrant, 1);
 }
 
+TEST(Stick1Tracker, SectorBoundariesBelongToTheSectorBelowThem) {
+    // Pins a sector comparison whose bound is moved or made strict: each
+    // case is an exact boundary or the stick position nearest beyond it.
+    struct Case {
+        std::int32_t lX, lY;
+        int sector;
+    };
+    for (const Case c : {Case{700, -700, 3},    // -45.0 exactly
+                         Case{999, -1000, 2},   // -45.03
+                         Case{1351, 5042, 3},   // 75.0 exactly: only beyond the axis range
+                         Case{265, 989, 1},     // 75.0001
+                         Case{-429, 920, 1},    // 114.9998; no float angle is exactly 115
+                         Case{-436, 935, 0}}) { // 115.0001
+        Stick1Tracker tracker;
+        trackStick1(tracker, c.lX, c.lY);
+        ASSERT_TRUE(tracker.tracking);
+        EXPECT_EQ(tracker.startQuadrant, c.sector) << c.lX << ", " << c.lY << ": " << tracker.angle;
+    }
+}
+
 TEST(Stick1Tracker, ExactlyMinus135KeepsThePreviousSector) {
     Stick1Tracker tracker;
     tracker.startQuadrant = 1;

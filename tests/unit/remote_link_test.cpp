@@ -75,6 +75,12 @@ TEST(RemoteDecoder, InputsSetSteeringAndButtonsAndOnlyNineBytesSetTheAxes) {
     EXPECT_EQ(t.hub.state.remote.inputs.steering.load(), 0.0f);
     EXPECT_EQ(t.hub.state.remote.inputs.buttons.load(), 5);
     EXPECT_EQ(t.hub.state.remote.inputs.axis3.load(), 0);
+    // A length test that accepts a message cut short would take the axes
+    // from the 7- or 8-byte message.
+    receive(t, {32, 128, 5, 0, 0, 0x33, 0x44});
+    receive(t, {32, 128, 5, 0, 0, 0x33, 0x44, 0});
+    EXPECT_EQ(t.hub.state.remote.inputs.axis3.load(), 0);
+    EXPECT_EQ(t.hub.state.remote.inputs.axis4.load(), 0);
     receive(t, {32, 192, 1, 0, 0, 0x11, 0x22, 0, 0});
     EXPECT_EQ(t.hub.state.remote.inputs.steering.load(), 0.5f);
     EXPECT_EQ(t.hub.state.remote.inputs.axis3.load(), 0x11);
@@ -174,15 +180,21 @@ TEST(PortRegistration, AFailedKeepAliveLapsesTheRegistrationInsteadOfEndingTheHu
     EXPECT_FALSE(t.hub.state.remote.registeredPortValid.load());
 }
 
-TEST(PortQuery, ALapseInTheSameTickAnswersWithZeros) {
-    ScriptedHub t;
-    t.tick(1000);
-    receive(t, {21, 1, 5, 5, 0});
-    t.tick(1033);
-    receive(t, {21, 2, 5, 5, 1});
-    t.tick(11001);
-    ASSERT_EQ(sentTo(t, {kLoopback, 50501}).size(), 1u);
-    EXPECT_EQ(sentTo(t, {kLoopback, 50501})[0].bytes, (Bytes{21, 2, 0, 0, 0}));
+TEST(PortQuery, ARegistrationLivesForExactly10000MsAndALapseInTheSameTickAnswersWithZeros) {
+    // Pins a lapse that comes one millisecond early (at 10,000 ms instead of
+    // after it).
+    for (const std::uint64_t since : {10000u, 10001u}) {
+        ScriptedHub t;
+        t.tick(1000);
+        receive(t, {21, 1, 5, 5, 0});
+        t.tick(1033);
+        receive(t, {21, 2, 5, 5, 1});
+        t.tick(1000 + since);
+        ASSERT_EQ(sentTo(t, {kLoopback, 50501}).size(), 1u);
+        const Bytes digits = since > 10000 ? Bytes{21, 2, 0, 0, 0} : Bytes{21, 2, 5, 5, 0};
+        EXPECT_EQ(sentTo(t, {kLoopback, 50501})[0].bytes, digits) << since;
+        EXPECT_EQ(t.hub.state.remote.registeredPortValid.load(), since == 10000) << since;
+    }
 }
 
 TEST(PortQuery, AFailedReplyIsDroppedWithoutEndingTheHub) {

@@ -40,6 +40,15 @@ TEST(SkatePush, FirstPushStartsAtHalfAndAPushHalfASecondLaterGivesPointSeven) {
     EXPECT_EQ(s.byte(2), 217);
 }
 
+TEST(SkatePush, PushesFasterThanEveryHalfSecondHoldFullSpeed) {
+    // Pins a missing limit: 0.5 + 0.4 * (2 - 0.5) would be 1.1.
+    Skater s;
+    s.push(1000);
+    s.push(1250);
+    EXPECT_EQ(s.state.speed, 1.0f);
+    EXPECT_EQ(s.state.pushPeriod, 0.5f);
+}
+
 TEST(SkatePush, SpeedDecaysOnlyOnceAPushIsOverdueByATenth) {
     Skater s;
     s.push(1000);  // speed 0.5, period 1 s
@@ -80,6 +89,10 @@ TEST(SkateReverse, EntersAboveTiltTenAndUsesTheAbsoluteTilt) {
     s.in.tiltRF = 10.0f;
     s.tick(1000, kFlat, kButton2);
     EXPECT_EQ(s.state.motion, SkateMotion::Idle) << "10 is not above 10";
+    s.in.tiltRF = -20.0f;  // pins an entry test on the absolute tilt
+    s.tick(1016, kFlat, kButton2);
+    EXPECT_EQ(s.state.motion, SkateMotion::Idle) << "a foot tilted back does not reverse";
+    EXPECT_EQ(s.state.speed, 0.0f);
     s.in.tiltRF = 20.0f;
     s.tick(1033, kFlat, kButton2);
     EXPECT_EQ(s.state.motion, SkateMotion::Reversing);

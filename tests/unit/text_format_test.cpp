@@ -20,6 +20,14 @@ TEST(TextFormat, FixedPrintsSixDecimalsLikeTheRuntimeLibrary) {
     EXPECT_EQ(text.formatFixed(std::numeric_limits<double>::infinity()), "inf");
 }
 
+TEST(TextFormat, NanPrintsAsTheRuntimeLibraryWordOfItsSign) {
+    // Pins a lost sign test: each sign has its own word.
+    TextBuffer text;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(text.formatFixed(nan), "nan");
+    EXPECT_EQ(text.formatFixed(-nan), "-nan(ind)");
+}
+
 TEST(TextFormat, IntegersAndPercentLabels) {
     TextBuffer text;
     EXPECT_EQ(text.formatLong(-600), "-600");

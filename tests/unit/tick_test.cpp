@@ -26,8 +26,9 @@ TEST(InputTick, InputLostReacquiresAtMostTenTimesAndSkipsTheRest) {
     EXPECT_EQ(t.tick(1), kOk);
     EXPECT_EQ(t.deck.acquireCalls, 10);
     EXPECT_EQ(t.deck.readCalls, 0);
-    EXPECT_TRUE(t.socket.sent.empty());
-    EXPECT_TRUE(t.window.writes.empty());
+    // Only what the loss itself says (the Stepdeck's loss tests pin it).
+    EXPECT_EQ(t.socket.sent.size(), 2u);
+    EXPECT_EQ(t.window.writes.size(), 1u);
 }
 
 TEST(InputTick, AcquireStopsOnceTheDeviceIsBack) {

@@ -34,6 +34,8 @@ TEST(NoXInputSwitch, TheProgramPathIsNeverExaminedAndALaterLongerArgumentKeepsIt
 TEST(XInputDeviceId, VendorInTheLowHalfProductInTheHigh) {
     EXPECT_EQ(xinputProductOf(u"HID\\VID_1234&PID_ABCD&IG_00\\7&1"), 0xABCD1234u);
     EXPECT_EQ(xinputProductOf(u"HID\\vid_1234&PID_abcd&IG_00"), 0xABCD0000u);  // markers are exact case, digits are not
+    // Pins a lower-case digit range that stops short of f.
+    EXPECT_EQ(xinputProductOf(u"HID\\VID_045e&PID_02ff&IG_00"), 0x02FF045Eu);
 }
 
 TEST(XInputDeviceId, OnlyAnExactCaseIgMarkerMakesAnXInputDevice) {

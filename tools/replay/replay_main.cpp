@@ -42,18 +42,18 @@ DeviceObject objectOf(DeckObject object, std::uint32_t id) {
     return {ObjectType::Other, false, id};
 }
 
+// Both are listed; the config says which are attached, and an `attached`
+// event can unplug or plug either later.
 void attachConfiguredControllers(testing::ScriptedDevicePlatform& devices, const ConfigEvent& config) {
     devices.stepdeck.createDirectInput = config.setupFailure;
-    if (config.deck) {
-        std::vector<DeviceObject> objects;
-        for (const DeckObject object : config.deckObjects) objects.push_back(objectOf(object, static_cast<std::uint32_t>(objects.size())));
-        devices.controllers.push_back(testing::stepdeckController(kDeckInstance, 4, std::move(objects)));
-    }
-    if (config.gamepad) {
-        auto gamepad = testing::gamepadController(kPadInstance, config.gamepadName);
-        gamepad.objects.clear();  // the gamepad's objects enable nothing
-        devices.controllers.push_back(std::move(gamepad));
-    }
+    std::vector<DeviceObject> objects;
+    for (const DeckObject object : config.deckObjects) objects.push_back(objectOf(object, static_cast<std::uint32_t>(objects.size())));
+    devices.controllers.push_back(testing::stepdeckController(kDeckInstance, 4, std::move(objects)));
+    devices.controllers.back().attached = config.deck;
+    auto gamepad = testing::gamepadController(kPadInstance, config.gamepadName);
+    gamepad.objects.clear();  // the gamepad's objects enable nothing
+    gamepad.attached = config.gamepad;
+    devices.controllers.push_back(std::move(gamepad));
 }
 
 class Replay {
@@ -118,6 +118,13 @@ private:
 
     void apply(const RecvEvent& recv) {
         applyRemoteDatagram(hub().state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
+    }
+
+    void apply(const AttachedEvent& attached) {
+        if (attached.deck) devices_.controllers[0].attached = *attached.deck;
+        if (attached.gamepad) devices_.controllers[1].attached = *attached.gamepad;
+        if (attached.enumerate) devices_.stepdeck.enumerate = devices_.gamepad.enumerate = *attached.enumerate;
+        if (attached.deckFormat) devices_.stepdeck.setFormat = *attached.deckFormat;
     }
 
     void apply(const CommandEvent& command) { onCommand(hub(), command.id); }

@@ -204,6 +204,19 @@ RecvEvent parseRecv(const json& body) {
     return recv;
 }
 
+AttachedEvent parseAttached(const json& body) {
+    requireObject(body, "attached");
+    AttachedEvent attached;
+    for (const auto& [key, value] : body.items()) {
+        if (key == "deck") attached.deck = boolean(value, key);
+        else if (key == "gamepad") attached.gamepad = boolean(value, key);
+        else if (key == "enumerate") attached.enumerate = integer<std::int32_t>(value, key);
+        else if (key == "deckFormat") attached.deckFormat = integer<std::int32_t>(value, key);
+        else fail("unknown key \"" + key + "\" in attached");
+    }
+    return attached;
+}
+
 Event parseEvent(const json& line) {
     if (!line.is_object() || line.size() != 1) fail("an event is an object with exactly one key");
     const std::string key = line.begin().key();
@@ -213,6 +226,7 @@ Event parseEvent(const json& line) {
     if (key == "recv") return parseRecv(body);
     if (key == "command") return CommandEvent{integer<int>(body, key)};
     if (key == "activate") return ActivateEvent{boolean(body, key)};
+    if (key == "attached") return parseAttached(body);
     fail("unknown event \"" + key + "\"");
 }
 

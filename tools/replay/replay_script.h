@@ -51,9 +51,18 @@ struct ActivateEvent {
     bool active = false;
 };
 
+// The attached controllers change: a device is unplugged or plugged back,
+// or the platform's calls start or stop failing. Absent fields stay as they were.
+struct AttachedEvent {
+    std::optional<bool> deck;
+    std::optional<bool> gamepad;
+    std::optional<HResult> enumerate;   // of every later enumeration
+    std::optional<HResult> deckFormat;  // of every later SetDataFormat on a Stepdeck
+};
+
 struct BlankLine {};
 
-using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent>;
+using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent, AttachedEvent>;
 
 struct ParseResult {
     std::optional<Event> event;  // empty when the line is not valid

@@ -34,9 +34,21 @@ void copyName(WCHAR (&target)[MAX_PATH], const std::wstring& name) {
     target[count] = L'\0';
 }
 
-GUID instanceGuid(std::size_t index) {
-    return {0x5D3E7000u + static_cast<unsigned long>(index), 0x5EC4, 0x11EF,
-            {0x80, 0x00, 'S', 'T', 'E', 'P', 'S', 'M'}};
+// Each device plugged back as a new instance gets a GUID of its own.
+GUID instanceGuid(std::size_t index, std::uint32_t instance) {
+    return {0x5D3E7000u + static_cast<unsigned long>(index), static_cast<unsigned short>(0x5EC4 + instance),
+            0x11EF, {0x80, 0x00, 'S', 'T', 'E', 'P', 'S', 'M'}};
+}
+
+HRESULT toResult(Answer answer) {
+    switch (answer) {
+    case Answer::Ok: return DI_OK;
+    case Answer::NoEffect: return DI_NOEFFECT;
+    case Answer::InputLost: return DIERR_INPUTLOST;
+    case Answer::NotAcquired: return DIERR_NOTACQUIRED;
+    case Answer::Unplugged: return DIERR_UNPLUGGED;
+    }
+    return DIERR_GENERIC;
 }
 
 // How DirectInput names a HID product: product id * 65536 + vendor id, then
@@ -54,12 +66,12 @@ DWORD deviceType(const Device& device) {
     }
 }
 
-void describeDevice(std::size_t index, DIDEVICEINSTANCEW& out) {
+void describeDevice(std::size_t index, std::uint32_t instance, DIDEVICEINSTANCEW& out) {
     const Device& device = simulator().devices[index];
     const DWORD size = out.dwSize;
     std::memset(&out, 0, sizeof out);
     out.dwSize = size;
-    out.guidInstance = instanceGuid(index);
+    out.guidInstance = instanceGuid(index, instance);
     out.guidProduct = productGuid(device);
     out.dwDevType = deviceType(device);
     const std::wstring name = widen(device.name);
@@ -122,8 +134,11 @@ ObjectInfo describeObject(const Device& device, std::size_t objectIndex) {
 
 class SimDevice final : public IDirectInputDevice8W {
 public:
-    explicit SimDevice(std::size_t index)
-        : index_(index), ranges_(device().objects.size()) {}
+    // Created under simLock().
+    SimDevice(std::size_t index, std::uint32_t instance)
+        : index_(index), handle_{instance}, ranges_(device().objects.size()) {
+        ++simulator().devicesAlive;
+    }
 
     // IUnknown
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
@@ -141,7 +156,8 @@ public:
         const ULONG left = --references_;
         if (left == 0) {
             std::lock_guard lock(simLock());
-            device().stats.acquired = false;
+            unacquire(device(), handle_);
+            --simulator().devicesAlive;
             logEvent("device %zu released", index_);
             delete this;
         }
@@ -154,7 +170,7 @@ public:
         const Device& simulated = device();
         std::memset(caps, 0, sizeof *caps);
         caps->dwSize = sizeof(DIDEVCAPS);
-        caps->dwFlags = DIDC_ATTACHED;
+        caps->dwFlags = isLive(simulated, handle_) ? DIDC_ATTACHED : 0;
         caps->dwDevType = deviceType(simulated);
         for (const auto kind : simulated.objects) {
             if (isAxis(kind)) ++caps->dwAxes;
@@ -215,7 +231,7 @@ public:
         if (wanted->lMin >= wanted->lMax) return DIERR_INVALIDPARAM;
         std::lock_guard lock(simLock());
         Device& simulated = device();
-        if (simulated.stats.acquired) return DIERR_ACQUIRED;
+        if (handle_.acquired) return DIERR_ACQUIRED;
         const AxisRange range{wanted->lMin, wanted->lMax};
         if (header->dwHow == DIPH_DEVICE) {
             if (header->dwObj != 0) return DIERR_INVALIDPARAM;
@@ -245,18 +261,16 @@ public:
         ++simulated.stats.acquires;
         if (dataSize_ == 0) return DIERR_INVALIDPARAM;
         if (simulated.strike(FailPoint::Acquire)) return DIERR_INPUTLOST;
-        if (simulated.stats.acquired) return DI_NOEFFECT;
-        simulated.stats.acquired = true;
-        logEvent("device %zu acquired", index_);
-        return DI_OK;
+        const Answer answer = acquire(simulated, handle_);
+        if (answer == Answer::Ok) logEvent("device %zu acquired", index_);
+        return toResult(answer);
     }
 
     STDMETHOD(Unacquire)() override {
         std::lock_guard lock(simLock());
-        if (!device().stats.acquired) return DI_NOEFFECT;
-        device().stats.acquired = false;
-        logEvent("device %zu unacquired", index_);
-        return DI_OK;
+        const Answer answer = unacquire(device(), handle_);
+        if (answer == Answer::Ok) logEvent("device %zu unacquired", index_);
+        return toResult(answer);
     }
 
     STDMETHOD(GetDeviceState)(DWORD size, LPVOID data) override {
@@ -264,12 +278,14 @@ public:
         Device& simulated = device();
         ++simulated.stats.reads;
         if (data == nullptr || size != dataSize_) return DIERR_INVALIDPARAM;
-        if (!simulated.stats.acquired) return DIERR_NOTACQUIRED;
+        runScript(simulator(), elapsedMs(), logScriptCommand);
+        if (const Answer answer = checkInput(simulated, handle_); answer != Answer::Ok) {
+            return toResult(answer);
+        }
         if (simulated.strike(FailPoint::State)) {
-            simulated.stats.acquired = false;
+            unacquire(simulated, handle_);
             return DIERR_INPUTLOST;
         }
-        runScript(simulator(), elapsedMs(), logScriptCommand);
         JoyState2 state;
         fillState(device(), ranges_, state);
         std::memcpy(data, &state, size);
@@ -284,7 +300,7 @@ public:
         }
         std::lock_guard lock(simLock());
         Device& simulated = device();
-        if (simulated.stats.acquired) return DIERR_ACQUIRED;
+        if (handle_.acquired) return DIERR_ACQUIRED;
         if (simulated.strike(FailPoint::DataFormat)) {
             logEvent("device %zu SetDataFormat: injected failure", index_);
             return kInjectedFailure;
@@ -303,7 +319,7 @@ public:
         }
         std::lock_guard lock(simLock());
         Device& simulated = device();
-        if (simulated.stats.acquired) return DIERR_ACQUIRED;
+        if (handle_.acquired) return DIERR_ACQUIRED;
         if (simulated.strike(FailPoint::CoopLevel)) {
             logEvent("device %zu SetCooperativeLevel: injected failure", index_);
             return kInjectedFailure;
@@ -316,19 +332,19 @@ public:
         std::lock_guard lock(simLock());
         Device& simulated = device();
         ++simulated.stats.polls;
+        // First, so that a scripted unplug or plug takes effect while the device is lost.
+        runScript(simulator(), elapsedMs(), logScriptCommand);
         if (simulated.strike(FailPoint::Poll)) {
-            simulated.stats.acquired = false;
+            unacquire(simulated, handle_);
             return DIERR_INPUTLOST;
         }
-        if (!simulated.stats.acquired) return DIERR_NOTACQUIRED;
-        runScript(simulator(), elapsedMs(), logScriptCommand);
-        return DI_OK;
+        return toResult(checkInput(simulated, handle_));
     }
 
     STDMETHOD(GetDeviceInfo)(LPDIDEVICEINSTANCEW info) override {
         if (info == nullptr || info->dwSize != sizeof(DIDEVICEINSTANCEW)) return DIERR_INVALIDPARAM;
         std::lock_guard lock(simLock());
-        describeDevice(index_, *info);
+        describeDevice(index_, handle_.instance, *info);
         return DI_OK;
     }
 
@@ -375,6 +391,7 @@ private:
     }
 
     std::size_t index_;
+    Handle handle_;
     std::vector<AxisRange> ranges_;
     DWORD dataSize_ = 0;
     std::atomic<ULONG> references_{1};
@@ -382,6 +399,9 @@ private:
 
 class SimDirectInput final : public IDirectInput8W {
 public:
+    // Created under simLock().
+    SimDirectInput() { ++simulator().directInputsAlive; }
+
     STDMETHOD(QueryInterface)(REFIID riid, void** object) override {
         if (object == nullptr) return E_POINTER;
         if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IDirectInput8W)) {
@@ -395,7 +415,11 @@ public:
     STDMETHOD_(ULONG, AddRef)() override { return ++references_; }
     STDMETHOD_(ULONG, Release)() override {
         const ULONG left = --references_;
-        if (left == 0) delete this;
+        if (left == 0) {
+            std::lock_guard lock(simLock());
+            --simulator().directInputsAlive;
+            delete this;
+        }
         return left;
     }
 
@@ -406,14 +430,14 @@ public:
         std::lock_guard lock(simLock());
         auto& devices = simulator().devices;
         for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (!IsEqualGUID(instance, instanceGuid(i))) continue;
+            if (!devices[i].plugged || !IsEqualGUID(instance, instanceGuid(i, devices[i].instance))) continue;
             if (devices[i].strike(FailPoint::Create)) {
                 logEvent("CreateDevice %zu: injected failure", i);
                 return DIERR_DEVICENOTREG;
             }
             ++devices[i].stats.created;
             logEvent("CreateDevice %zu (%s)", i, devices[i].name.c_str());
-            *out = new SimDevice(i);
+            *out = new SimDevice(i, devices[i].instance);
             return DI_OK;
         }
         return DIERR_DEVICENOTREG;
@@ -422,7 +446,7 @@ public:
     STDMETHOD(EnumDevices)(DWORD type, LPDIENUMDEVICESCALLBACKW callback, LPVOID context,
                            DWORD flags) override {
         if (callback == nullptr) return DIERR_INVALIDPARAM;
-        (void)flags;  // every simulated device is attached
+        (void)flags;  // only plugged devices are listed, with or without DIEDFL_ATTACHEDONLY
         std::lock_guard lock(simLock());
         Simulator& sim = simulator();
         ++sim.enumerations;
@@ -434,10 +458,11 @@ public:
         // type, only devices of that type are listed.
         const bool everyController = type == DI8DEVCLASS_ALL || type == DI8DEVCLASS_GAMECTRL;
         for (std::size_t i = 0; i < sim.devices.size(); ++i) {
+            if (!sim.devices[i].plugged) continue;
             if (!everyController && type != (deviceType(sim.devices[i]) & 0xFF)) continue;
             DIDEVICEINSTANCEW instance{};
             instance.dwSize = sizeof instance;
-            describeDevice(i, instance);
+            describeDevice(i, sim.devices[i].instance, instance);
             if (callback(&instance, context) == DIENUM_STOP) break;
         }
         return DI_OK;
@@ -445,8 +470,11 @@ public:
 
     STDMETHOD(GetDeviceStatus)(REFGUID instance) override {
         std::lock_guard lock(simLock());
-        for (std::size_t i = 0; i < simulator().devices.size(); ++i) {
-            if (IsEqualGUID(instance, instanceGuid(i))) return DI_OK;
+        const auto& devices = simulator().devices;
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (IsEqualGUID(instance, instanceGuid(i, devices[i].instance))) {
+                return devices[i].plugged ? DI_OK : DI_NOTATTACHED;
+            }
         }
         return DIERR_DEVICENOTREG;
     }

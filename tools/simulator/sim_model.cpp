@@ -202,15 +202,33 @@ bool parseDeviceIndex(const Simulator& sim, std::string_view text, std::size_t& 
     return true;
 }
 
-std::string statsText(const DeviceStats& stats) {
+std::string statsText(const Device& device) {
+    const DeviceStats& stats = device.stats;
     char text[256];
     std::snprintf(text, sizeof text,
                   "ok created=%u polls=%u reads=%u acquires=%u acquired=%d coop=%u format=%u "
-                  "ranges=%u range=%d,%d",
+                  "ranges=%u range=%d,%d plugged=%d instance=%u",
                   stats.created, stats.polls, stats.reads, stats.acquires, stats.acquired ? 1 : 0,
                   stats.cooperativeFlags, stats.dataSize, stats.rangesSet, stats.lastRange.min,
-                  stats.lastRange.max);
+                  stats.lastRange.max, device.plugged ? 1 : 0, device.instance);
     return text;
+}
+
+// "unplug D" and "plug D [new]".
+bool replug(Device& device, const std::vector<std::string_view>& args, std::string& error) {
+    const bool plugging = args[0] == "plug";
+    if (device.plugged == plugging) {
+        error = "device " + std::string(args[1]) + (plugging ? " is plugged in already" : " is unplugged already");
+        return false;
+    }
+    device.plugged = plugging;
+    if (plugging) {
+        if (args.size() == 3) ++device.instance;
+    } else {
+        ++device.unplugs;
+        device.stats.acquired = false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -226,6 +244,37 @@ bool Failure::strike() {
         return true;
     }
     return false;
+}
+
+bool isLive(const Device& device, const Handle& handle) {
+    return device.plugged && device.instance == handle.instance;
+}
+
+Answer acquire(Device& device, Handle& handle) {
+    if (!isLive(device, handle)) return Answer::Unplugged;
+    if (handle.acquired && handle.unplugsAtAcquire == device.unplugs) return Answer::NoEffect;
+    handle.acquired = true;
+    handle.unplugsAtAcquire = device.unplugs;
+    device.stats.acquired = true;
+    return Answer::Ok;
+}
+
+Answer unacquire(Device& device, Handle& handle) {
+    if (!handle.acquired) return Answer::NoEffect;
+    handle.acquired = false;
+    // A dead handle no longer speaks for the device, which may be acquired
+    // through a handle of its new instance.
+    if (isLive(device, handle)) device.stats.acquired = false;
+    return Answer::Ok;
+}
+
+Answer checkInput(Device& device, Handle& handle) {
+    if (!handle.acquired) return Answer::NotAcquired;
+    if (handle.unplugsAtAcquire != device.unplugs) {
+        handle.acquired = false;
+        return Answer::InputLost;
+    }
+    return Answer::Ok;
 }
 
 int Device::count(ObjectKind kind) const {
@@ -356,12 +405,19 @@ std::string execute(Simulator& sim, std::string_view command) {
                          global ? sim.failures : sim.devices[index].failures, error)) {
             return "ok";
         }
+    } else if ((verb == "unplug" && args.size() == 2) ||
+               (verb == "plug" && (args.size() == 2 || (args.size() == 3 && args[2] == "new")))) {
+        if (parseDeviceIndex(sim, args[1], index, error) && replug(sim.devices[index], args, error)) {
+            return "ok";
+        }
     } else if (verb == "stats" && args.size() == 2) {
         if (args[1] == "global") {
             return "ok directinput=" + std::to_string(sim.directInputsCreated) +
-                   " enumerations=" + std::to_string(sim.enumerations);
+                   " enumerations=" + std::to_string(sim.enumerations) +
+                   " directinputs_alive=" + std::to_string(sim.directInputsAlive) +
+                   " devices_alive=" + std::to_string(sim.devicesAlive);
         }
-        if (parseDeviceIndex(sim, args[1], index, error)) return statsText(sim.devices[index].stats);
+        if (parseDeviceIndex(sim, args[1], index, error)) return statsText(sim.devices[index]);
     } else {
         error = "unknown command or wrong arguments: " + std::string(trim(command));
     }

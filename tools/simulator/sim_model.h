@@ -1,7 +1,8 @@
 // The simulated game controllers behind the simulator's dinput8.dll: their
 // identities and objects, their live state, the axis ranges, the injected
-// failures, the configuration file, the text commands of the control port and
-// the timed script. Plain C++: the COM layer (sim_dinput.cpp) only adapts it.
+// failures, unplugging and plugging back, the configuration file, the text
+// commands of the control port and the timed script. Plain C++: the COM layer
+// (sim_dinput.cpp) only adapts it.
 #pragma once
 
 #include <array>
@@ -79,10 +80,37 @@ struct Device {
     LiveState state;
     std::array<Failure, kFailPointCount> failures{};
     DeviceStats stats;
+    // An unplugged device is not enumerated. Plugged back as a new instance
+    // it gets a new instance number (and instance GUID); the device objects
+    // created for an older instance stay dead.
+    bool plugged = true;
+    std::uint32_t instance = 0;
+    std::uint32_t unplugs = 0;  // how often it was unplugged: a lost acquisition shows as a change
 
     int count(ObjectKind kind) const;
     bool strike(FailPoint point) { return failures[static_cast<int>(point)].strike(); }
 };
+
+// One device object the program created (what CreateDevice returned) as
+// the plugging rules see it.
+struct Handle {
+    std::uint32_t instance = 0;  // of the device when the object was created
+    bool acquired = false;
+    std::uint32_t unplugsAtAcquire = 0;
+};
+
+// What DirectInput answers where plugging decides it.
+enum class Answer { Ok, NoEffect, InputLost, NotAcquired, Unplugged };
+
+// As on Windows: a handle of an unplugged device, or of an instance that was
+// replaced by a new one, cannot be acquired (Unplugged). A handle that held
+// the device acquired when it was unplugged answers its next Poll or
+// GetDeviceState with InputLost and is unacquired; after that NotAcquired.
+bool isLive(const Device& device, const Handle& handle);
+Answer acquire(Device& device, Handle& handle);
+Answer unacquire(Device& device, Handle& handle);
+// The acquisition check of Poll and GetDeviceState.
+Answer checkInput(Device& device, Handle& handle);
 
 struct ScriptEntry {
     std::uint32_t atMs = 0;
@@ -99,6 +127,9 @@ struct Simulator {
     std::size_t scriptNext = 0;
     std::uint32_t scriptOriginMs = 0;  // moved forward by "loop"
     std::uint32_t directInputsCreated = 0, enumerations = 0;
+    // DirectInput and device objects created and not yet released: what a
+    // program that leaks shows after many unplug and plug cycles.
+    std::uint32_t directInputsAlive = 0, devicesAlive = 0;
 
     bool strike(FailPoint point) { return failures[static_cast<int>(point)].strike(); }
 };

@@ -1,8 +1,9 @@
 // sim-probe: lists the game controllers that DirectInput 8 presents and reads
 // them the way the hub does (joystick format, background cooperative level,
-// range -1000 ... 1000 on every axis, acquire, poll, read), printing one line
-// per device, per object and per read. Run it beside the simulator's
-// dinput8.dll to check a configuration without starting the hub.
+// range -1000 ... 1000 on every axis, acquire, poll, read; a failed poll
+// re-acquires), printing one line per device, per object and per read. Run
+// it beside the simulator's dinput8.dll to check a configuration without
+// starting the hub.
 //
 //   sim-probe [READS [INTERVAL_MS]]      (defaults: 1 read, 100 ms apart)
 #define DIRECTINPUT_VERSION 0x0800
@@ -106,6 +107,13 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < devices.size(); ++i) {
             DIJOYSTATE2 state{};
             const HRESULT polled = devices[i]->Poll();
+            if (FAILED(polled)) {
+                // Like the hub: a failed poll re-acquires and skips the read.
+                std::printf("read %d device %zu poll=0x%08lX acquire=0x%08lX\n", read, i,
+                            static_cast<unsigned long>(polled),
+                            static_cast<unsigned long>(devices[i]->Acquire()));
+                continue;
+            }
             const HRESULT got = devices[i]->GetDeviceState(sizeof state, &state);
             unsigned buttons = 0;
             for (int b = 0; b < 32; ++b) buttons |= (state.rgbButtons[b] & 0x80) ? 1u << b : 0u;
