@@ -180,6 +180,17 @@ void encodeActivate(bool active, EventLine& line) {
     line.put(active ? "{\"activate\":true}" : "{\"activate\":false}");
 }
 
+void encodeAttached(const RecordedAttached& attached, EventLine& line) {
+    line.put("{\"attached\":");
+    Members fields(line);
+    if (attached.deck) fields.name("deck").put(*attached.deck ? "true" : "false");
+    if (attached.gamepad) fields.name("gamepad").put(*attached.gamepad ? "true" : "false");
+    if (attached.enumerate) fields.name("enumerate").putSigned(*attached.enumerate);
+    if (attached.deckFormat) fields.name("deckFormat").putSigned(*attached.deckFormat);
+    fields.close();
+    line.put('}');
+}
+
 std::string encodeConfig(const RecordedConfig& config) {
     std::string line = "{\"config\":{\"deck\":";
     const auto put = [&line](char c) { line += c; };

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,6 +51,15 @@ struct RecordedConfig {
     HResult setupFailure = kOk;           // the code the set-up failed with
 };
 
+// What changed of the attached controllers, as a search found them: only
+// the fields given are written.
+struct RecordedAttached {
+    std::optional<bool> deck;
+    std::optional<bool> gamepad;
+    std::optional<HResult> enumerate;   // of every later enumeration
+    std::optional<HResult> deckFormat;  // of every later data format set on a Stepdeck
+};
+
 // One line under construction, without its line end. Longer than any event
 // but a config can be: a datagram's 512 bytes take 1,024 hexadecimal digits,
 // a tick with every button of both devices pressed about 1,700 characters.
@@ -78,6 +88,7 @@ void encodeTick(const RecordedTick& tick, EventLine& line);
 void encodeRecv(const Endpoint& from, std::span<const std::uint8_t> bytes, EventLine& line);
 void encodeCommand(int commandId, EventLine& line);
 void encodeActivate(bool active, EventLine& line);
+void encodeAttached(const RecordedAttached& attached, EventLine& line);
 std::string encodeConfig(const RecordedConfig& config);
 
 // Writes the text as a JSON string, quotes included: quote, backslash and

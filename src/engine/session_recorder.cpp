@@ -22,6 +22,7 @@ void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
     config.setupFailure = failed(setUpResult) ? setUpResult : kOk;
     writer_->append(encodeConfig(config));
     configWritten_ = true;
+    attached_ = {config.deck, config.gamepad, kOk, kOk};
 }
 
 void SessionRecorder::activated(bool active) {
@@ -42,6 +43,7 @@ void SessionRecorder::tickStarted() {
     if (!writing()) return;
     inTick_ = true;
     sendsInTick_ = 0;
+    searches_ = {};
     tick_ = RecordedTick{};
     tick_.t = latestClock_;  // a tick whose poll fails reads no clock
 }
@@ -56,6 +58,7 @@ void SessionRecorder::received(const Endpoint& from, std::span<const std::uint8_
 void SessionRecorder::tickEnded() {
     if (!inTick_) return;
     inTick_ = false;
+    writeAttachedChanges();
     line_.clear();
     encodeTick(tick_, line_);
     write(line_);
@@ -67,8 +70,10 @@ void SessionRecorder::processEnding() {
     writer_->close();
 }
 
+// Only the set-up's objects: the replay sets up a Stepdeck found again with
+// the config's.
 void SessionRecorder::deckObjectHandled(ObjectType type) {
-    if (writer_ != nullptr) deckObjects_.push_back(type);
+    if (writer_ != nullptr && !configWritten_) deckObjects_.push_back(type);
 }
 
 void SessionRecorder::clockRead(std::uint64_t now) {
@@ -102,6 +107,50 @@ void SessionRecorder::sent(bool succeeded) {
     const std::uint32_t number = sendsInTick_++;
     if (succeeded || tick_.sendFailedCount == kMaxRecordedSendFailures) return;
     tick_.sendFailed[tick_.sendFailedCount++] = number;
+}
+
+void SessionRecorder::enumerated(DeviceRole role, HResult result) {
+    if (!inTick_) return;
+    search(role).searched = true;
+    search(role).enumerate = result;
+}
+
+void SessionRecorder::created(DeviceRole role, HResult result) {
+    if (inTick_ && !failed(result)) search(role).chosen = true;
+}
+
+void SessionRecorder::configured(DeviceRole role, HResult result) {
+    if (inTick_ && failed(result) && !failed(search(role).configure)) search(role).configure = result;
+}
+
+// The replay's attached controllers, changed so that its search finds what
+// this tick's search found; the line goes before the tick's. A search that
+// found a device it could not configure: a Stepdeck whose data format fails,
+// a gamepad not attached.
+void SessionRecorder::writeAttachedChanges() {
+    Attached now = attached_;
+    for (const DeviceRole role : {DeviceRole::Stepdeck, DeviceRole::Gamepad}) {
+        const Search& seen = search(role);
+        if (!seen.searched) continue;
+        now.enumerate = seen.enumerate;
+        if (failed(seen.enumerate)) continue;
+        if (role == DeviceRole::Gamepad) {
+            now.gamepad = seen.chosen && !failed(seen.configure);
+            continue;
+        }
+        now.deck = seen.chosen;
+        if (seen.chosen) now.deckFormat = seen.configure;
+    }
+    RecordedAttached change;
+    if (now.deck != attached_.deck) change.deck = now.deck;
+    if (now.gamepad != attached_.gamepad) change.gamepad = now.gamepad;
+    if (now.enumerate != attached_.enumerate) change.enumerate = now.enumerate;
+    if (now.deckFormat != attached_.deckFormat) change.deckFormat = now.deckFormat;
+    attached_ = now;
+    if (!change.deck && !change.gamepad && !change.enumerate && !change.deckFormat) return;
+    line_.clear();
+    encodeAttached(change, line_);
+    write(line_);
 }
 
 // Every line fits by construction (see EventLine); one cut short would be
@@ -146,15 +195,42 @@ void RecordingProcess::exitNow(int status) {
     std::abort();  // not reached: the real process has ended
 }
 
+HResult RecordingDevicePlatform::enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) {
+    const HResult result = real_.enumerateAttachedControllers(role, choose);
+    recorder_.enumerated(role, result);
+    return result;
+}
+
+HResult RecordingDevicePlatform::createDevice(DeviceRole role, const Guid& instance) {
+    const HResult result = real_.createDevice(role, instance);
+    recorder_.created(role, result);
+    return result;
+}
+
+HResult RecordingDevicePlatform::setJoystickFormat(DeviceRole role) {
+    const HResult result = real_.setJoystickFormat(role);
+    recorder_.configured(role, result);
+    return result;
+}
+
+HResult RecordingDevicePlatform::setCooperativeLevel(DeviceRole role, std::uint32_t flags) {
+    const HResult result = real_.setCooperativeLevel(role, flags);
+    recorder_.configured(role, result);
+    return result;
+}
+
 HResult RecordingDevicePlatform::enumerateObjects(DeviceRole role, const ObjectHandler& handle) {
-    if (role != DeviceRole::Stepdeck) return real_.enumerateObjects(role, handle);
-    return real_.enumerateObjects(role, [&](const DeviceObject& object) {
-        const Enumeration next = handle(object);
-        // An object that stops the set-up (its range could not be set) has
-        // enabled nothing: the replay stops before it.
-        if (next == Enumeration::Continue) recorder_.deckObjectHandled(object.type);
-        return next;
-    });
+    const HResult result = role != DeviceRole::Stepdeck
+                               ? real_.enumerateObjects(role, handle)
+                               : real_.enumerateObjects(role, [&](const DeviceObject& object) {
+                                     const Enumeration next = handle(object);
+                                     // An object that stops the set-up (its range could not be
+                                     // set) has enabled nothing: the replay stops before it.
+                                     if (next == Enumeration::Continue) recorder_.deckObjectHandled(object.type);
+                                     return next;
+                                 });
+    recorder_.configured(role, result);
+    return result;
 }
 
 InputDevice* RecordingDevicePlatform::device(DeviceRole role) {

@@ -8,6 +8,7 @@
 // touching the heap.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -51,9 +52,31 @@ public:
     void acquired(DeviceRole role, HResult result);
     void read(DeviceRole role, HResult result, const JoystickRecord& record);
     void sent(bool succeeded);
+    // A search for a lost device in a tick: its enumeration, the device it
+    // created, the configuration of that device.
+    void enumerated(DeviceRole role, HResult result);
+    void created(DeviceRole role, HResult result);
+    void configured(DeviceRole role, HResult result);
 
 private:
+    // What a tick's search for one role saw.
+    struct Search {
+        bool searched = false;
+        HResult enumerate = kOk;
+        bool chosen = false;
+        HResult configure = kOk;  // the first failure
+    };
+    // The attached controllers as the replay takes them to be.
+    struct Attached {
+        bool deck = false;
+        bool gamepad = false;
+        HResult enumerate = kOk;
+        HResult deckFormat = kOk;
+    };
+
     bool writing() const { return writer_ != nullptr && configWritten_; }
+    Search& search(DeviceRole role) { return searches_[role == DeviceRole::Stepdeck ? 0 : 1]; }
+    void writeAttachedChanges();
     void write(const EventLine& line);
 
     RecordingWriter* writer_ = nullptr;
@@ -61,6 +84,8 @@ private:
     std::vector<ObjectType> deckObjects_;
     bool inTick_ = false;
     std::uint32_t sendsInTick_ = 0;
+    std::array<Search, 2> searches_;
+    Attached attached_;
     std::uint64_t latestClock_ = 0;
     RecordedTick tick_;
     EventLine line_;
@@ -122,14 +147,10 @@ public:
     RecordingDevicePlatform(DevicePlatform& real, SessionRecorder& recorder) : real_(real), recorder_(recorder) {}
 
     HResult createDirectInput(DeviceRole role) override { return real_.createDirectInput(role); }
-    HResult enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) override {
-        return real_.enumerateAttachedControllers(role, choose);
-    }
-    HResult createDevice(DeviceRole role, const Guid& instance) override { return real_.createDevice(role, instance); }
-    HResult setJoystickFormat(DeviceRole role) override { return real_.setJoystickFormat(role); }
-    HResult setCooperativeLevel(DeviceRole role, std::uint32_t flags) override {
-        return real_.setCooperativeLevel(role, flags);
-    }
+    HResult enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) override;
+    HResult createDevice(DeviceRole role, const Guid& instance) override;
+    HResult setJoystickFormat(DeviceRole role) override;
+    HResult setCooperativeLevel(DeviceRole role, std::uint32_t flags) override;
     HResult enumerateObjects(DeviceRole role, const ObjectHandler& handle) override;
     HResult setAxisRange(DeviceRole role, std::uint32_t objectId, std::int32_t minimum,
                          std::int32_t maximum) override {

@@ -28,7 +28,7 @@ public:
 TEST(HeapAllocation, NonePerTimerMessageOfAHubThatRecords) {
     using namespace testing;
     CountingFile file;
-    auto recorded = std::make_unique<RecordedHub>(file);
+    auto recorded = std::make_unique<RecordedHub>(&file);
     RecordedHub& r = *recorded;
     r.platform.controllers = {stepdeckController(1), gamepadController(2, "Bench pad")};
     r.socket.keep = false;
@@ -47,10 +47,10 @@ TEST(HeapAllocation, NonePerTimerMessageOfAHubThatRecords) {
         r.timer(now);
     }
     const std::uint64_t allocations = counter.count();
-    r.writer.close();
+    r.writer->close();
     EXPECT_EQ(allocations, 0u);
     EXPECT_GT(file.bytes, 100u * kTicks) << "the ticks were not recorded";
-    EXPECT_EQ(r.writer.stoppedEarly(), std::nullopt);
+    EXPECT_EQ(r.writer->stoppedEarly(), std::nullopt);
 }
 
 }  // namespace

@@ -92,8 +92,10 @@ def steps(hub, count, seconds):
 
 def play_session(hub, flood_seconds=0):
     """Walking in Normal, stepping in Advanced, a Stepdeck that drops out for
-    three polls, Seated, the vJoy mode switched, with a remote app, the feeder
-    enabled and a port registered; Escape. Returns what the flood sent."""
+    three polls, then is unplugged, searched for while the enumeration fails
+    and found again, Seated, the vJoy mode switched, with a remote app, the
+    feeder enabled and a port registered; Escape. Returns what the flood
+    sent."""
     d = hub.driver
     hub.wait_ticking()
     app = RemoteApp(hub.listeners)
@@ -114,6 +116,13 @@ def play_session(hub, flood_seconds=0):
     steps(hub, 6, 0.45)
     hub.sim("fail 0 poll 3")  # recovered: the hub acquires it again
     steps(hub, 4, 0.3)
+    hub.unplug()  # lost: the walk stops; searched for once a second
+    time.sleep(1.5)
+    hub.sim("fail global enumdevices always")
+    time.sleep(1.2)
+    hub.sim("fail global enumdevices off")
+    hub.plug(new_instance=True)
+    time.sleep(1.5)  # found again
     d.must("command 1034")  # Seated
     hub.sim("reset 0")
     hub.sim("set 0 rz -200")
@@ -159,6 +168,7 @@ def test_a_recorded_session_replays_every_datagram_to_every_port(start_hub, tmp_
     assert config["deck"] and config["deckObjects"] == ["x", "y", "z", "rx", "ry", "rz"] + ["button"] * 4
     assert config["programPath"].endswith("\\hub.exe")
     assert any('"deckPoll":' in line for line in lines), "the failed polls are not in the recording"
+    assert any(line.startswith('{"attached"') for line in lines), "the searches are not in the recording"
     assert any(line.startswith('{"recv"') for line in lines)
 
 

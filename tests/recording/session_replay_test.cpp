@@ -34,7 +34,7 @@ struct InMemory {
 // holds a whole session, so that a writer thread the machine holds back
 // cannot end the recording.
 struct Recorded : InMemory, RecordedHub {
-    Recorded() : RecordedHub(file, std::size_t{64} << 20) { launcher.path = "C:\\Jeux d'été\\Hub \"2\"\\hub.exe"; }
+    Recorded() : RecordedHub(&file, std::size_t{64} << 20) { launcher.path = "C:\\Jeux d'été\\Hub \"2\"\\hub.exe"; }
     bool ended() const { return window.endedWith.has_value(); }
 };
 
@@ -77,8 +77,8 @@ std::vector<std::string> sendLines(const ScriptedSocket& socket) {
 
 // The recording closed, replayed, and compared with what the hub sent.
 void expectReplayedByteForByte(Recorded& r) {
-    r.writer.close();
-    ASSERT_EQ(r.writer.stoppedEarly(), std::nullopt);
+    r.writer->close();
+    ASSERT_EQ(r.writer->stoppedEarly(), std::nullopt);
     int status = 0;
     const std::vector<std::string> replayed = replaySends(r.file.contents(), status);
     EXPECT_EQ(status, 0) << "hub-replay refused the recording:\n" << r.file.contents().substr(0, 2000);
@@ -165,6 +165,44 @@ TEST(RecordedSession, WalkingModesAndARemoteAppFloodingTheQueueReplayExactlyUpTo
     expectReplayedByteForByte(r);
 }
 
+// Unplugged, the Stepdeck is lost and searched for once a second: not found,
+// the enumeration failing, found but its data format failing, found; the
+// gamepad lost and found again meanwhile. Each search's outcome is in the
+// recording, so the replay's searches find the same.
+TEST(RecordedSession, LostDevicesAndTheSearchesThatFindThemReplayExactly) {
+    constexpr HResult kNotAcquired = static_cast<HResult>(0x8007000C);
+    constexpr HResult kUnplugged = static_cast<HResult>(0x80040209);
+    constexpr HResult kFailure = static_cast<HResult>(0x80004005);
+    Recorded r;
+    r.platform.controllers = {stepdeckController(1), gamepadController(2, "Pad")};
+    r.begin();
+    onActivate(r.hub, true);
+    std::uint64_t now = kStart;
+    for (int tick = 0; tick < 400; ++tick) {
+        walk(r.deck.record, tick);
+        const bool deckOut = tick >= 30 && tick < 250;
+        r.platform.controllers[0].attached = !deckOut;
+        r.deck.pollResult = !deckOut ? kOk : tick == 30 ? kInputLost : kNotAcquired;
+        r.deck.acquireResults = {deckOut ? kUnplugged : kOk};
+        r.platform.stepdeck.enumerate = tick >= 120 && tick < 170 ? kFailure : kOk;
+        r.platform.stepdeck.setFormat = tick >= 250 && tick < 280 ? kFailure : kOk;
+        const bool padOut = tick >= 60 && tick < 140;
+        r.platform.controllers[1].attached = !padOut;
+        r.pad.pollResult = padOut ? kNotAcquired : kOk;
+        now += 33;
+        r.timer(now);
+    }
+    onCommand(r.hub, control::kCancel);
+    ASSERT_TRUE(r.ended());
+    r.writer->close();
+    const std::string recording = r.file.contents();
+    EXPECT_NE(recording.find("{\"attached\":{\"deck\":false}}"), std::string::npos);
+    EXPECT_NE(recording.find("\"enumerate\":-2147467259"), std::string::npos);
+    EXPECT_NE(recording.find("\"deckFormat\":-2147467259"), std::string::npos);
+    EXPECT_NE(recording.find("{\"attached\":{\"gamepad\":true"), std::string::npos);
+    expectReplayedByteForByte(r);
+}
+
 TEST(RecordedSession, AFailedReadReplaysExactly) {
     Recorded r;
     r.platform.controllers = {stepdeckController(1)};
@@ -193,7 +231,7 @@ TEST(RecordedSession, AFailedSetUpReplaysExactly) {
     r.platform.stepdeck.setCooperativeLevel = static_cast<HResult>(0x80004005);
     r.begin();
     ASSERT_TRUE(r.ended());
-    r.writer.close();
+    r.writer->close();
     EXPECT_NE(r.file.contents().find("\"setupFailure\":-2147467259"), std::string::npos) << r.file.contents();
     int status = 0;
     const auto replayed = replaySends(r.file.contents(), status);

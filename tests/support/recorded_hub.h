@@ -1,7 +1,10 @@
-// A hub composed as hub.exe composes it for a recording: scripted edges,
-// devices and device platform behind the recording's decorators, and a
-// writer into the given file.
+// A hub composed as hub.exe composes it: scripted edges, devices and device
+// platform behind the recording's decorators, and, given a file, a writer
+// into it that records the session (without one, the decorators only pass
+// everything through, as in hub.exe without -record).
 #pragma once
+
+#include <optional>
 
 #include "engine/dialog.h"
 #include "engine/session.h"
@@ -12,11 +15,11 @@
 namespace hub::testing {
 
 struct RecordedHub {
-    explicit RecordedHub(RecordingFile& file, std::size_t capacity = RecordingWriter::kDefaultCapacity,
-                         WriterTiming timing = {})
-        : writer(file, capacity, timing) {
+    explicit RecordedHub(RecordingFile* file, std::size_t capacity = RecordingWriter::kDefaultCapacity,
+                         WriterTiming timing = {}) {
         hub.recorder = &recorder;
-        recorder.start(writer);
+        if (file == nullptr) return;
+        recorder.start(writer.emplace(*file, capacity, timing));
     }
     RecordedHub(const RecordedHub&) = delete;
     RecordedHub& operator=(const RecordedHub&) = delete;
@@ -45,7 +48,7 @@ struct RecordedHub {
     Hub hub{HubEdges{recordingClock, recordingSocket, window, launcher, recordingProcess}};
     ScriptedDevicePlatform platform{deck, pad};
     RecordingDevicePlatform recordingPlatform{platform, recorder};
-    RecordingWriter writer;
+    std::optional<RecordingWriter> writer;
 };
 
 }  // namespace hub::testing
