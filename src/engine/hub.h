@@ -68,7 +68,7 @@ struct Hub {
     Devices devices;
     HubState state;
     // Told of the dialog's messages and of the received datagrams as the hub
-    // takes them, while a session is recorded; none otherwise.
+    // takes them: hub.exe's (idle without -record); none in the replay.
     SessionRecorder* recorder = nullptr;
 };
 
