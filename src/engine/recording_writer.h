@@ -1,6 +1,6 @@
 // The recording's way to its file. The tick appends whole lines to a buffer
 // allocated once, without blocking and without touching the heap; a writer
-// thread of its own writes them out every 100 ms and hands them to the disk
+// thread of its own writes them out every 250 ms and hands them to the disk
 // at least once a second. A failed write ends the recording, with the file
 // cut back to its last whole line; the hub goes on without it.
 #pragma once
@@ -23,14 +23,15 @@
 namespace hub {
 
 struct WriterTiming {
-    std::chrono::milliseconds writeEvery{100};
+    std::chrono::milliseconds writeEvery{250};
     std::chrono::milliseconds flushEvery{1000};
 };
 
 class RecordingWriter {
 public:
-    // 4 MiB hold more than a second of the busiest session: a tick line
-    // with both devices and a full queue of the longest datagrams.
+    // 4 MiB hold about half a second of the busiest session, twice the
+    // writer's period: every tick a line with both devices and a full queue
+    // of the longest datagrams (about 280 KiB).
     static constexpr std::size_t kDefaultCapacity = std::size_t{4} << 20;
 
     RecordingWriter(RecordingFile& file, std::size_t capacity = kDefaultCapacity, WriterTiming timing = {});
