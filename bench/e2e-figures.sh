@@ -43,6 +43,7 @@ echo "==== CPU in steady motion (bench/steady-motion.txt, ${cpu_seconds} s)"
 echo "==== start-up, latency, tick period, memory"
 export HUB_EXE="$build/bin/hub.exe" SIM_DLL="$build/bin/simulator/dinput8.dll"
 export DIALOG_DRIVER="$build/bin/dialog-driver.exe" SIM_PROBE="$build/bin/sim-probe.exe"
+export EXIT_CODE="$build/bin/exit-code.exe"
 export E2E_ARTIFACTS="$out/session"
 unset WINEPREFIX DISPLAY
 /usr/bin/python3 "$here/e2e_figures.py" "${figures_args[@]}" --json "$out/figures.json" >"$out/figures.log"

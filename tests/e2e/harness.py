@@ -2,8 +2,8 @@
 sends, drives its dialog and talks to the simulator's control port.
 
 Paths come from the environment (tests/e2e/run.sh sets them):
-HUB_EXE, SIM_DLL, DIALOG_DRIVER, SIM_PROBE and E2E_ARTIFACTS (where the Wine
-prefix, the logs and the screenshot go)."""
+HUB_EXE, SIM_DLL, DIALOG_DRIVER, SIM_PROBE, EXIT_CODE and E2E_ARTIFACTS (where
+the Wine prefix, the logs and the screenshot go)."""
 
 import os
 import resource
@@ -39,6 +39,11 @@ objects = x y z rx ry rz button button button button
 
 # Linux socket option numbers (socket.SO_TIMESTAMPNS is missing on some builds).
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
+
+
+def windows_path(path):
+    """The path as a Windows program under Wine names it (drive Z: is /)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
 def required_path(variable):
@@ -148,6 +153,7 @@ class WineSession:
         self.sim_dll = required_path("SIM_DLL")
         self.driver_exe = required_path("DIALOG_DRIVER")
         self.probe_exe = required_path("SIM_PROBE")
+        self.exit_code_exe = required_path("EXIT_CODE")
         self.prefix = self.artifacts / "wineprefix"
         self.xvfb = None
         self.env = dict(os.environ)
@@ -247,7 +253,12 @@ class HubRun:
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.control.settimeout(2.0)
         program_dir = program_dir or session.program_dir
-        command = ["wine", str(program_dir / "hub.exe"), *args]
+        # Through exit-code.exe, which writes the exit code Windows reports
+        # for the hub: Wine may hand on the status of a hub that ended from
+        # its listener thread as a kill by signal 9.
+        self.exit_code_path = Path(work_dir) / "hub.exitcode"
+        command = ["wine", str(session.exit_code_exe), windows_path(self.exit_code_path),
+                   windows_path(program_dir / "hub.exe"), *args]
         self.stderr_path = Path(work_dir) / "hub.stderr"
         self.started = time.time()
 
@@ -300,7 +311,8 @@ class HubRun:
         """What the hub and the simulator left behind, for a failure message."""
         def read(path):
             return path.read_text(errors="replace") if path.exists() else "(none)"
-        return (f"\nhub exit status: {self.process.poll()}\nhub stderr:\n{read(self.stderr_path)}"
+        return (f"\nhub exit code: {self.exit_code()} (Wine's status of exit-code.exe: {self.process.poll()})"
+                f"\nhub stderr:\n{read(self.stderr_path)}"
                 f"\nsimulator log:\n{read(self.log_path)}")
 
     def wait_ticking(self, timeout=20):
@@ -309,11 +321,22 @@ class HubRun:
         first = self.listeners.wait_for(lambda d: len(d) == 5 and d[0] == 0x2A, timeout, STICK_PORT)
         assert first is not None, "no stick datagram" + self.diagnosis()
 
-    def wait_exit(self, timeout=15):
+    def exit_code(self):
+        """The exit code Windows reported for the hub, or None while it runs
+        or when it is not known."""
         try:
-            return self.process.wait(timeout=timeout)
+            return int(self.exit_code_path.read_text())
+        except (OSError, ValueError):
+            return None
+
+    def wait_exit(self, timeout=15):
+        """The hub's Windows exit code once it has ended; None when it did not
+        end within `timeout` seconds or its exit code is not known."""
+        try:
+            self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             return None
+        return self.exit_code()
 
     def end(self):
         """Closes whatever is still running: an unexpected end is the test's failure."""

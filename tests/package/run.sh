@@ -5,7 +5,7 @@
 #   tests/package/run.sh BUILD_DIR [PYTEST_ARGS...]
 #
 # BUILD_DIR is a Windows build whose `package` target has run (the zip) and
-# that holds bin/dialog-driver.exe and bin/sim-probe.exe. The unpacked zip,
+# that holds bin/dialog-driver.exe, bin/sim-probe.exe and bin/exit-code.exe. The unpacked zip,
 # the Wine prefix and the logs go to BUILD_DIR/package-test, made afresh.
 set -euo pipefail
 build=$(cd "${1:?usage: $0 BUILD_DIR [PYTEST_ARGS...]}" && pwd)
@@ -18,7 +18,7 @@ if [ ${#zips[@]} -ne 1 ] || [ ! -f "${zips[0]}" ]; then
   exit 1
 fi
 export PACKAGE_ZIP=${zips[0]}
-export DIALOG_DRIVER=$build/bin/dialog-driver.exe SIM_PROBE=$build/bin/sim-probe.exe
+export DIALOG_DRIVER=$build/bin/dialog-driver.exe SIM_PROBE=$build/bin/sim-probe.exe EXIT_CODE=$build/bin/exit-code.exe
 export E2E_ARTIFACTS=$build/package-test
 # The run's own Wine prefix and display; nothing of the caller's.
 unset WINEPREFIX DISPLAY

@@ -10,7 +10,7 @@
 #  - the capture holds every kind of datagram this session makes the hub send;
 #  - hub-peer watch saw the stick, XDRV and feeder datagrams, hub-peer remote
 #    the connection reply and the status stream, hub-peer query the port.
-# Needs: a Windows build (hub, stepdeck_sim, dialog-driver, hub-peer), wine,
+# Needs: a Windows build (hub, stepdeck_sim, dialog-driver, hub-peer, exit-code), wine,
 # xvfb, tshark, python3; run as root (tshark captures on lo). Takes ~30 s.
 #   tests/wireshark/real_run.sh [build/windows]
 set -uo pipefail
@@ -69,7 +69,9 @@ watch=$!
 pids+=("$capture" "$watch")
 wait_for "capture" grep -q "Capturing on" "$work/tshark.txt"
 wait_for "watcher" watch_bound
-(cd "$work" && exec wine hub.exe) >/dev/null 2>&1 &
+# exit-code.exe writes the exit code Windows reports for the hub (Wine's
+# own status of a process can read as a kill).
+(cd "$work" && exec wine "$build/bin/exit-code.exe" hub.exitcode "Z:${work//\//\\}\\hub.exe") >/dev/null 2>&1 &
 hub=$!
 pids+=("$hub")
 wait_for "stick datagram from the hub" grep -q " stick" "$work/watch.txt"
@@ -79,7 +81,7 @@ $peer remote --port "$remote_port" --steering 0.25 --buttons A --duration 6 >"$w
 $peer query "$query_port" >"$work/query.txt" 2>&1
 wine "$build/bin/dialog-driver.exe" key escape >/dev/null 2>&1
 wait "$hub"
-hub_status=$?
+hub_status=$(cat "$work/hub.exitcode" 2>/dev/null || echo "an unknown exit code")
 # The watcher saw the hub's last datagram; the capture gets 2 s to take it
 # from the kernel before it is stopped.
 wait_for "feeder-stop seen by hub-peer watch" grep -q " feeder-stop" "$work/watch.txt"
@@ -88,7 +90,7 @@ kill -INT "$capture"
 kill "$watch"
 wait "$capture" "$watch"
 
-[ "$hub_status" -eq 0 ] || failures+=("hub.exe ended with $hub_status")
+[ "$hub_status" = 0 ] || failures+=("hub.exe ended with $hub_status")
 python3 tests/wireshark/check_dissection.py "$lua" "$work/real.pcap" || failures+=("dissection of the real capture")
 kinds=$(tshark -r "$work/real.pcap" -X "lua_script:$lua" -T fields -e stepdeck.kind 2>/dev/null | sort -u)
 for kind in greeting stick xdrv feeder-enable feeder-ack 4-way feeder-stop hello-with-port inputs keep-alive \
