@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/controls.h"
 #include "recorded_hub.h"
 
@@ -52,7 +54,10 @@ std::string hex(const Bytes& bytes) {
 // The send lines hub-replay prints for the recording, its exit status and
 // its last line.
 std::vector<std::string> replaySends(const std::string& recording, int& status, std::string* lastLine = nullptr) {
-    const std::string path = ::testing::TempDir() + "recorded-session.jsonl";
+    // A file of its own: other test runs on the machine replay theirs at the same time.
+    std::string path = ::testing::TempDir() + "recorded-session-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0 || close(fd) != 0) ADD_FAILURE() << "cannot create " << path;
     std::ofstream(path, std::ios::binary) << recording;
     std::FILE* out = popen((std::string(HUB_REPLAY) + " " + path).c_str(), "r");
     std::vector<std::string> sends;
@@ -63,6 +68,7 @@ std::vector<std::string> replaySends(const std::string& recording, int& status, 
         if (lastLine != nullptr) *lastLine = text;
     }
     status = out == nullptr ? -1 : pclose(out);
+    std::remove(path.c_str());
     return sends;
 }
 
