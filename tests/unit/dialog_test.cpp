@@ -160,12 +160,17 @@ TEST(CancelCommand, StandsTheConsumersStillStopsTheFeederThenEndsTheDialogWithZe
     EXPECT_EQ(t.window.endedWith, 0);
 }
 
-// Only the stop datagram is tested: the standing-still pair before it is not.
+// Only the stop datagram is tested: the standing-still pair and the feeder's
+// release before it are not.
 TEST(CancelCommand, AFailedStopDatagramEndsTheProcessWithOne) {
-    for (const auto& [failing, ended] : {std::pair{std::vector<std::uint64_t>{0, 1}, true},
-                                         std::pair{std::vector<std::uint64_t>{2}, false}}) {
+    for (const auto& [failing, ended] : {std::pair{std::vector<std::uint64_t>{0, 1, 2}, true},
+                                         std::pair{std::vector<std::uint64_t>{3}, false}}) {
         ScriptedHub t;
-        t.socket.failingSends = failing;
+        t.hub.state.remote.feederEnabled.store(true);
+        t.deck.record.lY = -600;
+        t.tick(5000);  // the 4-way datagram leans forward
+        t.socket.failingSends.clear();
+        for (const std::uint64_t number : failing) t.socket.failingSends.push_back(t.socket.datagrams + number);
         std::optional<int> exited;
         try {
             onCommand(t.hub, control::kCancel);
