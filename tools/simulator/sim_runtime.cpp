@@ -5,6 +5,8 @@
 
 #include "sim_runtime.h"
 
+#include "sim_process.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -61,14 +63,21 @@ void serveControlPort(SOCKET socket) {
         std::string_view text(buffer, static_cast<std::size_t>(received));
         std::string reply;
         {
-            std::lock_guard lock(simLock());
+            std::unique_lock lock(simLock());
             while (!text.empty()) {
                 const auto end = text.find('\n');
                 const auto line = text.substr(0, end);
                 text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
                 if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
                 if (!reply.empty()) reply += '\n';
-                reply += execute(g_simulator, line);
+                if (isProcessStats(line)) {
+                    // Counted without the lock: it takes milliseconds that the program's polls need not wait.
+                    lock.unlock();
+                    reply += processStats();
+                    lock.lock();
+                } else {
+                    reply += execute(g_simulator, line);
+                }
             }
         }
         sendto(socket, reply.data(), static_cast<int>(reply.size()), 0,
