@@ -5,6 +5,8 @@ Paths come from the environment (tests/e2e/run.sh sets them):
 HUB_EXE, SIM_DLL, DIALOG_DRIVER, SIM_PROBE, EXIT_CODE and E2E_ARTIFACTS (where
 the Wine prefix, the logs and the screenshot go)."""
 
+import ctypes
+import json
 import os
 import resource
 import select
@@ -86,6 +88,15 @@ def press_the_throttle(hub):
     return pressed.data
 
 
+def kernel_stamp(ancillary):
+    """The kernel's time stamp of a received datagram (SO_TIMESTAMPNS), or now."""
+    for level, kind, payload in ancillary:
+        if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+            seconds, nanoseconds = struct.unpack("qq", payload[:16])
+            return seconds + nanoseconds / 1e9
+    return time.time()
+
+
 class Datagram:
     def __init__(self, port, data, stamp):
         self.port, self.data, self.stamp = port, data, stamp
@@ -120,13 +131,8 @@ class Listeners:
             for fd in readable:
                 port, s = by_fd[fd]
                 data, ancillary, _, _ = s.recvmsg(2048, 64)
-                stamp = time.time()
-                for level, kind, payload in ancillary:
-                    if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
-                        seconds, nanoseconds = struct.unpack("qq", payload[:16])
-                        stamp = seconds + nanoseconds / 1e9
                 with self.lock:
-                    self.received.append(Datagram(port, data, stamp))
+                    self.received.append(Datagram(port, data, kernel_stamp(ancillary)))
 
     def all(self, port=None):
         with self.lock:
@@ -158,6 +164,126 @@ class Listeners:
         self.thread.join()
         for _, s in self.sockets:
             s.close()
+
+
+class WireCapture:
+    """Every small UDP datagram on the loopback device, whoever sent it and
+    wherever it went, with the kernel's time stamp: what went on the wire,
+    also to ports nobody listens on. A packet socket on `lo` (it needs
+    CAP_NET_RAW, which root has) whose kernel filter keeps UDP packets of at
+    most 100 bytes, so a flood of large datagrams cannot crowd out the hub's
+    own (28 bytes at most)."""
+
+    ETH_P_IP = 0x0800
+    SO_ATTACH_FILTER = 26
+    SO_RCVBUFFORCE, SOL_PACKET, PACKET_STATISTICS, PACKET_OUTGOING = 33, 263, 6, 4
+    # Classic BPF over the IP header: protocol 17 and total length <= 100.
+    FILTER = [(0x30, 0, 0, 9), (0x15, 0, 3, 17), (0x28, 0, 0, 2), (0x25, 1, 0, 100),
+              (0x06, 0, 0, 0xFFFF), (0x06, 0, 0, 0)]
+
+    def __init__(self):
+        self.socket = socket.socket(socket.AF_PACKET, socket.SOCK_DGRAM, 0)
+        program = ctypes.create_string_buffer(b"".join(struct.pack("HBBI", *op) for op in self.FILTER))
+        self.socket.setsockopt(socket.SOL_SOCKET, self.SO_ATTACH_FILTER,
+                               struct.pack("HL", len(self.FILTER), ctypes.addressof(program)))
+        self.socket.setsockopt(socket.SOL_SOCKET, self.SO_RCVBUFFORCE, 16 << 20)
+        self.socket.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
+        self.socket.bind(("lo", self.ETH_P_IP))
+        self.packets = []  # (stamp, source port, destination port, payload)
+        self.drops = 0
+        self.running = True
+        self.thread = threading.Thread(target=self._run, daemon=True)
+        self.thread.start()
+
+    def _run(self):
+        while self.running:
+            if not select.select([self.socket], [], [], 0.1)[0]:
+                continue
+            packet, ancillary, _, address = self.socket.recvmsg(256, 64)
+            header = (packet[0] & 0x0F) * 4
+            if address[2] == self.PACKET_OUTGOING or len(packet) < header + 8:
+                continue  # each loopback packet once, as it arrives
+            source, destination = struct.unpack_from("!HH", packet, header)
+            self.packets.append((kernel_stamp(ancillary), source, destination, packet[header + 8:]))
+
+    def source_port(self, destination, payload):
+        """The source port of the first datagram with this payload to this port."""
+        return next(p[1] for p in list(self.packets) if p[2] == destination and p[3] == payload)
+
+    def sources(self, destination):
+        """The source ports that sent to this port, in the order they first did."""
+        return list(dict.fromkeys(p[1] for p in list(self.packets) if p[2] == destination))
+
+    def sent_from(self, port):
+        """What the socket on `port` sent: the datagrams per destination port, in order."""
+        sends = {}
+        for _, source, destination, payload in list(self.packets):
+            if source == port:
+                sends.setdefault(destination, []).append(payload)
+        return sends
+
+    def stamps(self, source, destination, since=0.0, head=None):
+        """The times of the datagrams from `source` to `destination` (whose first byte is `head`, when given)."""
+        return [p[0] for p in list(self.packets) if p[1] == source and p[2] == destination and p[0] >= since
+                and (head is None or p[3][:1] == bytes([head]))]
+
+    def close(self):
+        """Stops; returns how many packets the kernel dropped (0: none was missed)."""
+        self.running = False
+        self.thread.join()
+        drops = struct.unpack("II", self.socket.getsockopt(self.SOL_PACKET, self.PACKET_STATISTICS, 8))[1]
+        self.socket.close()
+        return drops
+
+
+def replayed(recording, timeout=600):
+    """hub-replay's sends for the recording, per destination port."""
+    run = subprocess.run([os.environ["HUB_REPLAY"], str(recording)], capture_output=True, text=True,
+                         timeout=timeout)
+    assert run.returncode == 0, f"hub-replay refused the recording: {run.stderr}"
+    sends = {}
+    for line in run.stdout.splitlines():
+        if line.startswith('{"send"'):
+            event = json.loads(line)["send"]
+            sends.setdefault(int(event["to"].rsplit(":", 1)[1]), []).append(bytes.fromhex(event["hex"]))
+    return sends
+
+
+def replay_differences(wire, replay):
+    """The destination ports whose datagrams differ between what went on the
+    wire and what the replay sent (both per destination port), each with
+    both counts; empty when every one is equal, byte for byte and in order."""
+    return [f"port {port}: {len(wire.get(port, []))} on the wire, {len(replay.get(port, []))} replayed"
+            for port in sorted(set(wire) | set(replay)) if wire.get(port, []) != replay.get(port, [])]
+
+
+def hub_linux_pid(session):
+    """The Linux process that runs hub.exe in this session's prefix (not
+    exit-code.exe, whose command line names hub.exe too)."""
+    for entry in Path("/proc").iterdir():
+        try:
+            program = (entry / "cmdline").read_bytes().split(b"\0")[0]
+            environ = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if program.endswith(b"\\hub.exe") and f"WINEPREFIX={session.prefix}".encode() in environ:
+            return int(entry.name)
+    raise RuntimeError("no Linux process runs hub.exe")
+
+
+def process_figures(pid):
+    """A Linux process's memory in KiB (resident, resident anonymous, and
+    private: the private clean and dirty pages of every mapping) and the CPU
+    time its threads used so far, in ms (the threads that ended included)."""
+    status = dict(line.split(":", 1) for line in Path(f"/proc/{pid}/status").read_text().splitlines())
+    rollup = {}
+    for line in Path(f"/proc/{pid}/smaps_rollup").read_text().splitlines()[1:]:
+        key, value = line.split(":", 1)
+        rollup[key] = int(value.split()[0])
+    ticks = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[11:13]  # utime, stime
+    return {"rss_kb": int(status["VmRSS"].split()[0]), "rss_anon_kb": int(status["RssAnon"].split()[0]),
+            "private_kb": rollup["Private_Clean"] + rollup["Private_Dirty"],
+            "cpu_ms": sum(int(t) for t in ticks) * 1000 // os.sysconf("SC_CLK_TCK")}
 
 
 class WineSession:

@@ -19,21 +19,8 @@ build=$(cd "$1" && pwd)
 shift
 here=$(cd "$(dirname "$0")" && pwd)
 
-export HUB_EXE="${HUB_EXE:-$build/bin/hub.exe}"
-export SIM_DLL="${SIM_DLL:-$build/bin/simulator/dinput8.dll}"
-export DIALOG_DRIVER="${DIALOG_DRIVER:-$build/bin/dialog-driver.exe}"
-export SIM_PROBE="${SIM_PROBE:-$build/bin/sim-probe.exe}"
-export SEARCH_COST="${SEARCH_COST:-$build/bin/search-cost.exe}"
-export EXIT_CODE="${EXIT_CODE:-$build/bin/exit-code.exe}"
 export E2E_ARTIFACTS="${E2E_ARTIFACTS:-$build/e2e-artifacts}"
-export HUB_REPLAY="${HUB_REPLAY:-$build/../native/bin/hub-replay}"
-for file in "$HUB_EXE" "$SIM_DLL" "$DIALOG_DRIVER" "$SIM_PROBE" "$SEARCH_COST" "$EXIT_CODE" "$HUB_REPLAY"; do
-  if [ ! -f "$file" ]; then
-    echo "missing $file: build the Windows and the native presets first" >&2
-    exit 1
-  fi
-done
-# The run's own Wine prefix and display; nothing of the caller's.
-unset WINEPREFIX DISPLAY
+# shellcheck source=paths.sh
+source "$here/paths.sh"
 # Debian's python3 carries python3-pytest, whatever python3 comes first on PATH.
 exec /usr/bin/python3 -m pytest -p no:cacheprovider -v "$here" "$@"
