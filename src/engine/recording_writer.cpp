@@ -11,8 +11,12 @@ constexpr std::string_view kFellBehind = "The disk did not keep up with the sess
 
 }  // namespace
 
+// The ring is zeroed at once, so all of it is resident from the start: the
+// tick never waits for a page of it to be mapped in, and the process's
+// resident memory does not creep up by the recording's size until the ring
+// has gone round once.
 RecordingWriter::RecordingWriter(RecordingFile& file, std::size_t capacity, WriterTiming timing)
-    : file_(file), capacity_(capacity), timing_(timing), ring_(new char[capacity]), thread_([this] { run(); }) {}
+    : file_(file), capacity_(capacity), timing_(timing), ring_(new char[capacity]()), thread_([this] { run(); }) {}
 
 RecordingWriter::~RecordingWriter() { close(); }
 
