@@ -21,7 +21,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from harness import GREETING, STICK_PORT, HubRun, Listeners, WineSession  # noqa: E402
+from harness import (GREETING, STICK_PORT, HubRun, Listeners, WineSession, hub_linux_pid,  # noqa: E402
+                     process_figures)
 
 TICK_MS = 33
 REMOTE_PORT, REGISTERED_PORT, QUERY_PORT = 45050, 50500, 50501
@@ -106,31 +107,11 @@ def measure_latency_and_period(session, work, changes, period_seconds):
     return {"latency_ms": summary(latencies), "period_ms": summary(periods)}
 
 
-def hub_linux_pid(session, hub):
-    """The Linux process that runs hub.exe for this run (Wine keeps the pid
-    it was started with; the search covers a wrapper that forks)."""
-    candidates = [hub.process.pid] + [int(p.name) for p in Path("/proc").iterdir() if p.name.isdigit()]
-    for pid in candidates:
-        try:
-            cmdline = Path(f"/proc/{pid}/cmdline").read_bytes()
-            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-        except OSError:
-            continue
-        if b"hub.exe" in cmdline and f"WINEPREFIX={session.prefix}".encode() in environ:
-            return pid
-    raise RuntimeError("no Linux process runs hub.exe")
-
-
 def memory_kb(pid):
     """Resident memory (VmRSS) and private memory (private clean + dirty
     pages of every mapping), in KiB."""
-    status = dict(line.split(":", 1) for line in Path(f"/proc/{pid}/status").read_text().splitlines())
-    rollup = {}
-    for line in Path(f"/proc/{pid}/smaps_rollup").read_text().splitlines()[1:]:
-        key, value = line.split(":", 1)
-        rollup[key] = int(value.split()[0])
-    return {"rss_kb": int(status["VmRSS"].split()[0]),
-            "private_kb": rollup["Private_Clean"] + rollup["Private_Dirty"]}
+    figures = process_figures(pid)
+    return {"rss_kb": figures["rss_kb"], "private_kb": figures["private_kb"]}
 
 
 class Activity:
@@ -176,7 +157,7 @@ def measure_memory(session, work, minutes, sample_seconds):
     run_dir.mkdir(parents=True, exist_ok=True)
     hub = HubRun(session, run_dir)
     hub.wait_ticking()
-    pid = hub_linux_pid(session, hub)
+    pid = hub_linux_pid(session)
     activity = Activity(hub)
     samples = [{"at_s": 0, **memory_kb(pid)}]
     started = time.time()

@@ -3,8 +3,8 @@
 # build needs, builds both presets, and runs the unit tests (natively, under
 # the sanitizers and under Wine), the replay scripts, the listener test, the
 # allocation test, the peer tool's tests, the plot and dissector checks, the
-# fuzzers, the end-to-end tests of the real Windows program under Wine, and the
-# release zip.
+# fuzzers, the end-to-end tests of the real Windows program under Wine, a
+# 3-minute soak of it, and the release zip.
 #
 #   FUZZ_SECONDS=N   time per fuzz target (default 30)
 set -euo pipefail
@@ -59,6 +59,8 @@ WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="msco
 
 step "end-to-end tests of hub.exe under Wine"
 suite tests/e2e/run.sh build/windows
+step "a 3-minute soak of hub.exe under Wine: nothing leaks, slows or drifts, and the recording replays"
+suite tests/soak/run.sh 3
 step "the Wireshark dissector on a capture of hub.exe under Wine"
 suite tests/wireshark/real_run.sh build/windows
 step "the release zip: its contents and binaries, and hub.exe run from it as its README says, in a fresh Wine prefix"

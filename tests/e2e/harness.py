@@ -41,6 +41,15 @@ DEFAULT_DECK = """
 name = Stepdeck
 objects = x y z rx ry rz button button button button
 """
+# A gamepad, to follow DEFAULT_DECK as device 1.
+GAMEPAD = """
+[device]
+name = Pad
+vendor = 0x045E
+product = 0x028E
+usage = 5
+objects = x y z rx ry button button button button
+"""
 
 # Linux socket option numbers (socket.SO_TIMESTAMPNS is missing on some builds).
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)

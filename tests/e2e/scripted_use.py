@@ -208,8 +208,8 @@ class Player:
     """The player at the dialog and the cables of the Stepdeck (device 0)
     and a gamepad (device 1); its motion is `motion_script`'s.
 
-    Every 12 to 25 s it moves on to the next locomotion mode and the next
-    vJoy mode in turn, and presses the speed-factor buttons that are enabled
+    Every 8 to 16 s it moves on to the next locomotion mode and the next
+    vJoy mode in turn (every mode within the first two minutes), and presses the speed-factor buttons that are enabled
     there, each up to twice.
 
     From 25 s on, every 30 s, the Stepdeck is unplugged and plugged back 0.3
@@ -265,7 +265,7 @@ class Player:
         for control in self.modes["enabled"]:
             for _ in range(self.rng.randint(0, 2)):
                 self._press(control)
-        self.schedule.at(now + self.rng.uniform(12, 25), self._next_mode)
+        self.schedule.at(now + self.rng.uniform(8, 16), self._next_mode)
 
     def _lose(self):
         self.lost.append([time.time(), None])

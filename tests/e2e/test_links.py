@@ -9,21 +9,14 @@ import sys
 import time
 
 from harness import FEEDER_PORT, STICK_PORT, Listeners, describe_periods, percentile, stick_periods_ms
+from scripted_use import FEEDER_ENABLE, HELLO_45050, KEEP_ALIVE, REMOTE_PORT, inputs
 
-REMOTE_PORT = 45050  # where the remote app of hello 1,3,4,50,50 listens
-HELLO_45050 = bytes([1, 3, 4, 50, 50])
-KEEP_ALIVE = bytes([1, 21])
-FEEDER_ENABLE = bytes([1, 1])
 ACK = bytes([1, 0])
 CONNECTION_REPLY = bytes([1, 2])
 STATUS_AT_REST = bytes([31, 128, 128, 128, 128, 128, 128, 0])
 CONNECTED = "Status: remote app connected"
 NOT_CONNECTED = "Status: no remote app connected"
 TICK_MS = 33
-
-
-def inputs(steering, buttons, axis3=0, axis4=0):
-    return bytes([32, steering, buttons, 0, 0, axis3, axis4, 0, 0])
 
 
 def is_status(data):

@@ -10,21 +10,14 @@ import time
 
 import pytest
 
-from harness import (DEFAULT_DECK, FEEDER_PORT, STANDING, STICK_PORT, XDRV_PORT, XDRV_STANDING, describe_periods,
-                     percentile, press_the_throttle, required_path, stick_periods_ms)
+from harness import (DEFAULT_DECK, FEEDER_PORT, GAMEPAD, STANDING, STICK_PORT, XDRV_PORT, XDRV_STANDING,
+                     describe_periods, percentile, press_the_throttle, required_path, stick_periods_ms)
 
 TICK_MS = 33
 LABEL = 1061
 LOST = "Stepdeck lost"
 # The Stepdeck, then a gamepad (device 1).
-WITH_PAD = DEFAULT_DECK + """
-[device]
-name = Pad
-vendor = 0x045E
-product = 0x028E
-usage = 5
-objects = x y z rx ry button button button button
-"""
+WITH_PAD = DEFAULT_DECK + GAMEPAD
 
 
 def walking(data):

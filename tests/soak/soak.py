@@ -32,26 +32,18 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from harness import (DEFAULT_DECK, FEEDER_PORT, GREETING, STICK_PORT, XDRV_PORT, HubRun, WineSession,  # noqa: E402
-                     WireCapture, hub_linux_pid, percentile, process_figures, replay_differences, replayed,
-                     windows_path)
+from harness import (DEFAULT_DECK, FEEDER_PORT, GAMEPAD, GREETING, STICK_PORT, XDRV_PORT,  # noqa: E402
+                     HubRun, WineSession, WireCapture, hub_linux_pid, percentile, process_figures,
+                     replay_differences, replayed, windows_path)
 from scripted_use import PEER_PORTS, Peers, Player, motion_script  # noqa: E402
 
-GAMEPAD = """
-[device]
-name = Pad
-vendor = 0x045E
-product = 0x028E
-usage = 5
-objects = x y z rx ry button button button button
-"""
 SAMPLE_SECONDS = 10
 STEP_SECONDS = 0.05
 WARM_UP_SECONDS = 120
 PERIOD_P99_GOAL_MS = 38
-# See bench/README.md: the heap settles in pages, and Wine's allocator and
-# the C runtime take and give back a few; a leak of 100 bytes per re-plug,
-# per second or per flood datagram passes it within the hour.
+# 64 pages: the resident memory moves by a page or a few now and then as
+# Wine's heap and the C runtime take one (bench/README.md); over an hour the
+# bound still catches a steady leak of 2.5 bytes a tick.
 MEMORY_BOUND_KIB = 256
 
 # Each count: the field of `stats process` that the Windows call fills, the
@@ -245,8 +237,9 @@ def draw(rows, path):
     width, height, left, top = 900, 150, 70, 30
     end = max(r["t_s"] for r in rows) or 1
     x = lambda t: left + (width - left) * t / end  # noqa: E731
-    parts = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{width + 40}" height="{len(panels) * (height + top) + 40}"'
-             ' font-family="sans-serif" font-size="12"><rect width="100%" height="100%" fill="white"/>']
+    parts = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{width + 40}" '
+             f'height="{len(panels) * (height + top) + 40}" font-family="sans-serif" font-size="12">'
+             '<rect width="100%" height="100%" fill="white"/>']
     for index, (title, keys, limit) in enumerate(panels):
         y0 = 20 + index * (height + top)
         values = [r[k] for r in rows for k in keys if r[k] != ""] + ([limit] if limit else [])
