@@ -13,13 +13,25 @@ bool noteRead(DeviceLoss& loss, bool read) {
     return true;
 }
 
+void noteDevicesChanged(DeviceLoss& loss) {
+    if (loss.lost) loss.devicesChanged = true;
+}
+
 bool searchDue(DeviceLoss& loss, std::uint64_t now) {
-    if (!loss.lost) return false;
+    if (!loss.lost || loss.searching) return false;
     if (!loss.since) loss.since = now;
-    const bool due = loss.lastSearch ? now >= *loss.lastSearch + kSearchIntervalMs
-                                     : now > *loss.since + kSearchIntervalMs;
-    if (due) loss.lastSearch = now;
-    return due;
+    bool due = false;
+    if (!loss.lastSearch) {
+        due = now > *loss.since + kFirstSearchAfterMs;
+    } else {
+        const std::uint64_t sinceSearch = now - *loss.lastSearch;
+        due = sinceSearch >= kFallbackSearchMs || (loss.devicesChanged && sinceSearch >= kSearchAfterChangeMs);
+    }
+    if (!due) return false;
+    loss.lastSearch = now;
+    loss.devicesChanged = false;  // a report from now on may come too late for this search
+    loss.searching = true;
+    return true;
 }
 
 void followStepdeckLoss(DeviceLoss& loss, bool read, DatagramSocket& socket, Window& window) {

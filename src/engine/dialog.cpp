@@ -146,6 +146,12 @@ void onActivate(Hub& hub, bool active) {
     }
 }
 
+void onDevicesChanged(Hub& hub) {
+    if (hub.recorder != nullptr) hub.recorder->devicesChanged();
+    noteDevicesChanged(hub.state.deckLoss);
+    noteDevicesChanged(hub.state.gamepadLoss);
+}
+
 void onCommand(Hub& hub, int commandId) {
     if (hub.recorder != nullptr) hub.recorder->commanded(commandId);
     switch (commandId) {

@@ -158,6 +158,14 @@ void encodeTick(const RecordedTick& tick, EventLine& line) {
     if (tick.sendFailedCount > 0) {
         putList<std::uint32_t>(fields.name("sendFailed"), std::span(tick.sendFailed).first(tick.sendFailedCount));
     }
+    if (tick.deckSearching || tick.padSearching) {
+        EventLine& searching = fields.name("searching");
+        searching.put('[');
+        if (tick.deckSearching) searching.put("\"deck\"");
+        if (tick.deckSearching && tick.padSearching) searching.put(',');
+        if (tick.padSearching) searching.put("\"gamepad\"");
+        searching.put(']');
+    }
     fields.close();
     line.put('}');
 }
@@ -179,6 +187,8 @@ void encodeCommand(int commandId, EventLine& line) {
 void encodeActivate(bool active, EventLine& line) {
     line.put(active ? "{\"activate\":true}" : "{\"activate\":false}");
 }
+
+void encodeDevicesChanged(EventLine& line) { line.put("{\"devicesChanged\":true}"); }
 
 void encodeAttached(const RecordedAttached& attached, EventLine& line) {
     line.put("{\"attached\":");

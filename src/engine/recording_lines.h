@@ -39,6 +39,9 @@ struct RecordedTick {
     // The tick's sends that failed, by their number in the tick (from 0).
     std::array<std::uint32_t, kMaxRecordedSendFailures> sendFailed{};
     std::size_t sendFailedCount = 0;
+    // The searches for a lost device still running at this timer message.
+    bool deckSearching = false;
+    bool padSearching = false;
 };
 
 // What the device set-up found.
@@ -88,6 +91,7 @@ void encodeTick(const RecordedTick& tick, EventLine& line);
 void encodeRecv(const Endpoint& from, std::span<const std::uint8_t> bytes, EventLine& line);
 void encodeCommand(int commandId, EventLine& line);
 void encodeActivate(bool active, EventLine& line);
+void encodeDevicesChanged(EventLine& line);
 void encodeAttached(const RecordedAttached& attached, EventLine& line);
 std::string encodeConfig(const RecordedConfig& config);
 

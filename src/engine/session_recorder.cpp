@@ -39,6 +39,13 @@ void SessionRecorder::commanded(int commandId) {
     write(line_);
 }
 
+void SessionRecorder::devicesChanged() {
+    if (!writing()) return;
+    line_.clear();
+    encodeDevicesChanged(line_);
+    write(line_);
+}
+
 void SessionRecorder::tickStarted() {
     if (!writing()) return;
     inTick_ = true;
@@ -109,6 +116,11 @@ void SessionRecorder::sent(bool succeeded) {
     tick_.sendFailed[tick_.sendFailedCount++] = number;
 }
 
+void SessionRecorder::stillSearching(DeviceRole role) {
+    if (!inTick_) return;
+    (role == DeviceRole::Stepdeck ? tick_.deckSearching : tick_.padSearching) = true;
+}
+
 void SessionRecorder::enumerated(DeviceRole role, HResult result) {
     if (!inTick_) return;
     search(role).searched = true;
@@ -124,7 +136,8 @@ void SessionRecorder::configured(DeviceRole role, HResult result) {
 }
 
 // The replay's attached controllers, changed so that its search finds what
-// this tick's search found; the line goes before the tick's. A search that
+// the search that finished at this timer message found; the line goes before
+// the tick's. A search that
 // found a device it could not configure: a Stepdeck whose data format fails,
 // a gamepad not attached.
 void SessionRecorder::writeAttachedChanges() {
@@ -195,10 +208,14 @@ void RecordingProcess::exitNow(int status) {
     std::abort();  // not reached: the real process has ended
 }
 
-HResult RecordingDevicePlatform::enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) {
-    const HResult result = real_.enumerateAttachedControllers(role, choose);
-    recorder_.enumerated(role, result);
-    return result;
+std::optional<SearchOutcome> RecordingDeviceSearch::takeFinished(DeviceRole role) {
+    std::optional<SearchOutcome> outcome = real_.takeFinished(role);
+    if (outcome) {
+        recorder_.enumerated(role, outcome->enumerate);
+    } else {
+        recorder_.stillSearching(role);
+    }
+    return outcome;
 }
 
 HResult RecordingDevicePlatform::createDevice(DeviceRole role, const Guid& instance) {

@@ -69,6 +69,7 @@ RecordedTick busyTick() {
     tick.deckRead = static_cast<HResult>(0x80004005);
     tick.padPoll = 1;  // a success that is not 0
     tick.padRead = INT32_MIN;
+    tick.deckSearching = tick.padSearching = true;
     return tick;
 }
 
@@ -86,9 +87,19 @@ void expectTickReadsBack(const RecordedTick& tick) {
     EXPECT_EQ(replayed.deckRead, tick.deckRead);
     EXPECT_EQ(replayed.padPoll, tick.padPoll);
     EXPECT_EQ(replayed.padRead, tick.padRead);
+    EXPECT_EQ(replayed.deckSearching, tick.deckSearching);
+    EXPECT_EQ(replayed.padSearching, tick.padSearching);
 }
 
-TEST(RecordedTickLine, ReadsBackWithEveryValueAndResultTheTickSaw) { expectTickReadsBack(busyTick()); }
+TEST(RecordedTickLine, ReadsBackWithEveryValueAndResultTheTickSaw) {
+    RecordedTick tick = busyTick();
+    expectTickReadsBack(tick);
+    for (const bool deckSearching : {false, true}) {
+        tick.deckSearching = deckSearching;
+        tick.padSearching = !deckSearching;
+        expectTickReadsBack(tick);
+    }
+}
 
 // The longest tick there can be: every button of both devices pressed, every
 // value at its widest, the most acquires. A line cut short would not parse.
@@ -150,7 +161,7 @@ TEST(RecordedRecvLine, WhatDoesNotFitMarksTheLineInsteadOfRunningOver) {
     EXPECT_EQ(line.text(), "{\"activate\":true}");
 }
 
-TEST(RecordedDialogLines, CommandsAndActivationsReadBack) {
+TEST(RecordedDialogLines, CommandsActivationsAndDeviceChangesReadBack) {
     for (const int id : {2, 1029, 65535}) {
         EventLine line;
         encodeCommand(id, line);
@@ -161,6 +172,9 @@ TEST(RecordedDialogLines, CommandsAndActivationsReadBack) {
         encodeActivate(active, line);
         EXPECT_EQ(readBack<replay::ActivateEvent>(line.text()).active, active);
     }
+    EventLine line;
+    encodeDevicesChanged(line);
+    readBack<replay::DevicesChangedEvent>(line.text());
 }
 
 // Names and paths come from the user's machine: quotes, backslashes, control

@@ -1,5 +1,5 @@
-// A hub composed as hub.exe composes it: scripted edges, devices and device
-// platform behind the recording's decorators, and, given a file, a writer
+// A hub composed as hub.exe composes it: scripted edges, devices, device
+// platform and device search behind the recording's decorators, and, given a file, a writer
 // into it that records the session (without one, the decorators only pass
 // everything through, as in hub.exe without -record).
 #pragma once
@@ -28,6 +28,7 @@ struct RecordedHub {
 
     // Start-up and the dialog's initialisation with the platform's controllers.
     void begin() {
+        hub.devices.search = &recordingSearch;
         startUp(hub);
         initialiseDialog(hub, recordingPlatform, false);
     }
@@ -50,6 +51,8 @@ struct RecordedHub {
     Hub hub{HubEdges{recordingClock, recordingSocket, window, launcher, recordingProcess}};
     ScriptedDevicePlatform platform{deck, pad};
     RecordingDevicePlatform recordingPlatform{platform, recorder};
+    ScriptedDeviceSearch search{platform, hub.devices.xinputDevices};
+    RecordingDeviceSearch recordingSearch{search, recorder};
     std::optional<RecordingWriter> writer;
 };
 

@@ -88,6 +88,7 @@ private:
         scripted_.launcher.path = config_.programPath;
         startUp(hub());
         attachConfiguredControllers(devices_, config_);
+        hub().devices.search = &search_;
         initialiseDialog(hub(), devices_, false);
         return stillRunning();
     }
@@ -109,6 +110,8 @@ private:
         scripted_.clock.now = tick.t;
         scripted_.deck.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
         scripted_.pad.load(tick.padPoll, {}, tick.padRead, tick.pad);
+        search_.running[DeviceRole::Stepdeck] = tick.deckSearching;
+        search_.running[DeviceRole::Gamepad] = tick.padSearching;
         scripted_.socket.failingSends.clear();
         for (const std::uint32_t number : tick.sendFailed) scripted_.socket.failingSends.push_back(scripted_.socket.datagrams + number);
         if (plot_ != nullptr) plot_->beginTick(tick.t, hub().state.dialog.vjoyMode);
@@ -128,12 +131,16 @@ private:
     }
 
     void apply(const CommandEvent& command) { onCommand(hub(), command.id); }
+    void apply(const DevicesChangedEvent&) { onDevicesChanged(hub()); }
     void apply(const ActivateEvent& activate) { onActivate(hub(), activate.active); }
 
     PlotRecorder* plot_;
     Printer printer_;
     ScriptedHub scripted_{ScriptedHub::Attached::Nothing};
     testing::ScriptedDevicePlatform devices_{scripted_.deck, scripted_.pad};
+    // A search finishes before the next timer message unless that message's
+    // tick says it still runs.
+    testing::ScriptedDeviceSearch search_{devices_, scripted_.hub.devices.xinputDevices};
     ConfigEvent config_;
     bool started_ = false;
 };

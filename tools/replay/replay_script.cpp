@@ -138,6 +138,13 @@ TickEvent parseTick(const json& body) {
             for (const json& number : array(value, key, std::numeric_limits<std::size_t>::max())) {
                 tick.sendFailed.push_back(integer<std::uint32_t>(number, key));
             }
+        } else if (key == "searching") {
+            for (const json& role : array(value, key, 2)) {
+                const std::string name = text(role, "a searching role");
+                if (name == "deck") tick.deckSearching = true;
+                else if (name == "gamepad") tick.padSearching = true;
+                else fail("unknown searching role \"" + name + "\"");
+            }
         }
         else fail("unknown key \"" + key + "\" in tick");
     }
@@ -227,6 +234,10 @@ Event parseEvent(const json& line) {
     if (key == "command") return CommandEvent{integer<int>(body, key)};
     if (key == "activate") return ActivateEvent{boolean(body, key)};
     if (key == "attached") return parseAttached(body);
+    if (key == "devicesChanged") {
+        if (!boolean(body, key)) fail("devicesChanged must be true");
+        return DevicesChangedEvent{};
+    }
     fail("unknown event \"" + key + "\"");
 }
 

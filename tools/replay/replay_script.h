@@ -36,6 +36,9 @@ struct TickEvent {
     HResult padPoll = 0;
     HResult padRead = 0;
     std::vector<std::uint32_t> sendFailed;  // the tick's sends that fail, by their number in the tick
+    // Searches for a lost device still running at this timer message.
+    bool deckSearching = false;
+    bool padSearching = false;
 };
 
 struct RecvEvent {
@@ -60,9 +63,13 @@ struct AttachedEvent {
     std::optional<HResult> deckFormat;  // of every later SetDataFormat on a Stepdeck
 };
 
+// Windows reported that the devices changed.
+struct DevicesChangedEvent {};
+
 struct BlankLine {};
 
-using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent, AttachedEvent>;
+using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent, AttachedEvent,
+                           DevicesChangedEvent>;
 
 struct ParseResult {
     std::optional<Event> event;  // empty when the line is not valid
