@@ -13,9 +13,8 @@ bool noteRead(DeviceLoss& loss, bool read) {
     return true;
 }
 
-void noteDevicesChanged(DeviceLoss& loss) {
-    if (loss.lost) loss.devicesChanged = true;
-}
+// A report before the loss is forgotten when the loss begins.
+void noteDevicesChanged(DeviceLoss& loss) { loss.devicesChanged = true; }
 
 bool searchDue(DeviceLoss& loss, std::uint64_t now) {
     if (!loss.lost || loss.searching) return false;
@@ -29,7 +28,7 @@ bool searchDue(DeviceLoss& loss, std::uint64_t now) {
     }
     if (!due) return false;
     loss.lastSearch = now;
-    loss.devicesChanged = false;  // a report from now on may come too late for this search
+    loss.devicesChanged = false;  // this search sees the change; one reported from now on it may miss
     loss.searching = true;
     return true;
 }

@@ -226,7 +226,6 @@ SearchOutcome listCandidates(DeviceRole role, const XInputDeviceList* hidden, co
         if (passesChoice(role, controller, hidden)) outcome.candidates.push_back(controller);
         return Enumeration::Continue;
     });
-    if (failed(outcome.enumerate)) outcome.candidates.clear();
     return outcome;
 }
 

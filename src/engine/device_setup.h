@@ -89,7 +89,8 @@ public:
 };
 
 // What a search for a lost device found: the enumeration's code and, in the
-// platform's order, the attached controllers that pass the role's choice.
+// platform's order, the attached controllers that pass the role's choice
+// (none count when the enumeration failed).
 struct SearchOutcome {
     HResult enumerate = kOk;
     std::vector<ControllerInfo> candidates;

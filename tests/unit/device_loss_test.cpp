@@ -170,6 +170,8 @@ TEST(SearchPace, OneSearchAtATimeAndAReportDuringItCountsAfterIt) {
     EXPECT_FALSE(searchDue(loss, 60000));  // still running
     loss.searching = false;
     EXPECT_TRUE(searchDue(loss, 60000));
+    loss.searching = false;
+    EXPECT_FALSE(searchDue(loss, 61000));  // no report since that search started
 
     DeviceLoss notLost;
     noteDevicesChanged(notLost);
@@ -288,7 +290,8 @@ TEST_F(Refind, ASlowSearchNeitherHoldsUpTheTickNorStartsTwice) {
 
 TEST_F(Refind, AFoundStepdeckIsSetUpAsAtStart) {
     // Pins: a search that skips the format, the cooperative level, a range or
-    // a label, or takes a controller the Stepdeck choice refuses.
+    // a label, takes a controller the Stepdeck choice refuses, or gives up at
+    // a candidate that cannot be created.
     std::vector<std::pair<DeviceRole, std::uint32_t>> rangesAtStart;
     std::copy_if(platform.rangesSet.begin(), platform.rangesSet.end(), std::back_inserter(rangesAtStart),
                  [](const auto& range) { return range.first == DeviceRole::Stepdeck; });
@@ -298,6 +301,8 @@ TEST_F(Refind, AFoundStepdeckIsSetUpAsAtStart) {
     platform.cooperativeLevel.clear();
     unplugDeck();
     platform.controllers.push_back(stepdeckController(4, 6));  // the Stepdeck's identity, another usage
+    platform.controllers.push_back(stepdeckController(5));
+    platform.controllers.back().createResult = -1;  // listed, but cannot be created
     plugDeckAsNewInstance();
     ticks.lose(0);
     ticks.lose(1001);
