@@ -22,21 +22,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from harness import DEFAULT_DECK, STICK_PORT, HubRun, WineSession, percentile, stick_periods_ms  # noqa: E402
-
-WITH_PAD = DEFAULT_DECK + """
-[device]
-name = Pad
-vendor = 0x045E
-product = 0x028E
-usage = 5
-objects = x y z rx ry button button button button
-"""
-
-
-def walking(data):
-    return len(data) == 5 and data[0] == 0x2A and data[3] > 0x80
-
+from harness import DECK_AND_PAD, STICK_PORT, HubRun, WineSession, percentile, stick_periods_ms, walking  # noqa: E402
 
 def wait_until(condition, timeout):
     deadline = time.time() + timeout
@@ -60,7 +46,7 @@ def main():
     session.start()
     try:
         with tempfile.TemporaryDirectory() as work:
-            hub = HubRun(session, work, config=WITH_PAD)
+            hub = HubRun(session, work, config=DECK_AND_PAD)
             hub.wait_ticking()
             hub.sim("set 0 y -600")
             assert hub.listeners.wait_for(walking, 5, STICK_PORT), "the Stepdeck does not walk"

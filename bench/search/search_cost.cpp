@@ -32,15 +32,11 @@ double nowMs() {
     return static_cast<double>(counter.QuadPart) / ticksPerMs;
 }
 
-struct Costs {
-    std::vector<double> dialogThread;  // sorted
-    std::vector<double> enumeration;   // sorted
-};
-
-// Searches for the role, `searches` times; check(found) judges each.
+// The dialog's thread's share of `searches` searches for the role, sorted;
+// check(found) judges each.
 template <typename Check>
-Costs time(int searches, hub::DeviceRole role, hub::Devices& devices, hub::Window& window, Check check) {
-    Costs costs;
+std::vector<double> time(int searches, hub::DeviceRole role, hub::Devices& devices, hub::Window& window, Check check) {
+    std::vector<double> costs;
     for (int i = 0; i < searches; ++i) {
         const double start = nowMs();
         hub::startSearch(devices, role);
@@ -49,11 +45,9 @@ Costs time(int searches, hub::DeviceRole role, hub::Devices& devices, hub::Windo
         while (!(outcome = devices.search->takeFinished(role))) Sleep(0);
         const double finished = nowMs();
         check(hub::takeSearchOutcome(devices, role, *outcome, window));
-        costs.dialogThread.push_back(started - start + nowMs() - finished);
-        costs.enumeration.push_back(finished - started);
+        costs.push_back(started - start + nowMs() - finished);
     }
-    std::sort(costs.dialogThread.begin(), costs.dialogThread.end());
-    std::sort(costs.enumeration.begin(), costs.enumeration.end());
+    std::sort(costs.begin(), costs.end());
     return costs;
 }
 
@@ -62,13 +56,10 @@ Costs time(int searches, hub::DeviceRole role, hub::Devices& devices, hub::Windo
     std::exit(1);
 }
 
-void print(const char* name, const Costs& costs, bool last) {
-    const std::vector<double>& sorted = costs.dialogThread;
+void print(const char* name, const std::vector<double>& sorted, bool last) {
     const double p99 = sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
-    std::printf("  \"%s\": {\"searches\": %zu, \"median_ms\": %.4f, \"p99_ms\": %.4f, \"max_ms\": %.4f, "
-                "\"enumeration_median_ms\": %.4f}%s\n",
-                name, sorted.size(), sorted[sorted.size() / 2], p99, sorted.back(),
-                costs.enumeration[costs.enumeration.size() / 2], last ? "" : ",");
+    std::printf("  \"%s\": {\"searches\": %zu, \"median_ms\": %.4f, \"p99_ms\": %.4f, \"max_ms\": %.4f}%s\n", name,
+                sorted.size(), sorted[sorted.size() / 2], p99, sorted.back(), last ? "" : ",");
 }
 
 }  // namespace
@@ -91,10 +82,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "search-cost: no Stepdeck was set up\n");
         return 1;
     }
-    const Costs found = time(searches, hub::DeviceRole::Stepdeck, devices, scripted.window, [](bool found) {
+    const auto found = time(searches, hub::DeviceRole::Stepdeck, devices, scripted.window, [](bool found) {
         if (!found) fail("a search did not find the Stepdeck");
     });
-    const Costs none = time(searches, hub::DeviceRole::Gamepad, devices, scripted.window, [](bool found) {
+    const auto none = time(searches, hub::DeviceRole::Gamepad, devices, scripted.window, [](bool found) {
         if (found) fail("a search found a gamepad");
     });
     std::printf("{\n");

@@ -1,9 +1,5 @@
-// The search for a lost device off the dialog's thread: a worker thread with
-// a DirectInput object of its own lists the attached game controllers and
-// keeps those that pass the role's choice; the dialog's thread takes the
-// outcome at its next timer message and creates the device itself. An
-// enumeration can take tens of milliseconds on a real PC, and seconds with a
-// faulty driver: the tick never waits for one.
+// The search for a lost device in hub.exe: the core's background search,
+// whose worker thread enumerates on a DirectInput object of its own.
 #pragma once
 
 #ifndef DIRECTINPUT_VERSION
@@ -12,54 +8,35 @@
 #include <windows.h>
 #include <dinput.h>
 
-#include <array>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
+#include <vector>
 
-#include "engine/device_setup.h"
+#include "engine/background_search.h"
 
 namespace hub::windows {
 
-// The worker thread and its DirectInput object are created at the first
-// search and live until stop(): most runs never lose a device, and a run that
-// does searches every few seconds. The worker touches nothing but this
-// object's own members, its DirectInput object and the copy of the XInput
-// filter's list it took at the first search.
 class DirectInputSearch final : public DeviceSearch {
 public:
-    // hidden: the XInput filter's list as the set-up leaves it, copied at the
-    // first search.
+    // hidden: the XInput filter's list as the set-up leaves it.
     DirectInputSearch(HINSTANCE module, const std::optional<XInputDeviceList>& hidden)
-        : module_(module), hidden_(hidden) {}
+        : module_(module), search_([this](std::vector<ControllerInfo>& attached) { return enumerate(attached); }, hidden) {}
     DirectInputSearch(const DirectInputSearch&) = delete;
     DirectInputSearch& operator=(const DirectInputSearch&) = delete;
-    ~DirectInputSearch() override { stop(); }
+    ~DirectInputSearch() override;
 
-    void start(DeviceRole role) override;
-    std::optional<SearchOutcome> takeFinished(DeviceRole role) override;
-
-    // Tells the worker to end and waits for it: at most for the one
-    // enumeration it is running. Searches not yet begun are dropped.
-    void stop();
+    void start(DeviceRole role) override { search_.start(role); }
+    std::optional<SearchOutcome> takeFinished(DeviceRole role) override { return search_.takeFinished(role); }
+    // Waits at most for the enumeration running.
+    void stop() { search_.stop(); }
 
 private:
-    static std::size_t slot(DeviceRole role) { return role == DeviceRole::Stepdeck ? 0 : 1; }
-    void work();
-    // One enumeration for every role asked for when it begins.
-    void search(std::array<bool, 2> roles, IDirectInput8W*& directInput);
+    // On the worker thread: creates the DirectInput object at the first
+    // enumeration (again after a failed creation), then lists.
+    HResult enumerate(std::vector<ControllerInfo>& attached);
 
     HINSTANCE module_;
-    const std::optional<XInputDeviceList>& hidden_;  // the dialog's thread's: read at the first search only
-    std::optional<XInputDeviceList> workerHidden_;    // the worker's copy
-
-    std::mutex mutex_;  // guards the members below; never held during an enumeration
-    std::condition_variable wake_;
-    std::array<bool, 2> requested_{};
-    std::array<std::optional<SearchOutcome>, 2> finished_;
-    bool stopping_ = false;
-    std::thread worker_;
+    IDirectInput8W* directInput_ = nullptr;  // the worker's; released once the worker has ended
+    BackgroundSearch search_;
 };
 
 }  // namespace hub::windows

@@ -37,6 +37,16 @@ name = Stepdeck
 objects = x y z rx ry rz button button button button
 """
 
+# The Stepdeck, then a gamepad (device 1).
+DECK_AND_PAD = DEFAULT_DECK + """
+[device]
+name = Pad
+vendor = 0x045E
+product = 0x028E
+usage = 5
+objects = x y z rx ry button button button button
+"""
+
 # Linux socket option numbers (socket.SO_TIMESTAMPNS is missing on some builds).
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
 
@@ -57,6 +67,11 @@ def stick_periods_ms(hub, since, until):
     """The periods between the stick datagrams (no greeting) that arrived between since and until."""
     stamps = [d.stamp for d in hub.listeners.all(STICK_PORT) if since <= d.stamp <= until and d.data[0] == 0x2A]
     return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
+
+
+def walking(data):
+    """A stick datagram that walks forward."""
+    return len(data) == 5 and data[0] == 0x2A and data[3] > 0x80
 
 
 def percentile(values, share):
