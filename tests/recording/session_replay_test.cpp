@@ -49,8 +49,10 @@ std::string hex(const Bytes& bytes) {
 }
 
 // The send lines hub-replay prints for the recording, and its exit status.
+// Each test has its own file: ctest runs the tests side by side.
 std::vector<std::string> replaySends(const std::string& recording, int& status) {
-    const std::string path = ::testing::TempDir() + "recorded-session.jsonl";
+    const std::string path =
+        ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
     std::ofstream(path, std::ios::binary) << recording;
     std::FILE* out = popen((std::string(HUB_REPLAY) + " " + path).c_str(), "r");
     std::vector<std::string> sends;
