@@ -22,16 +22,8 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from harness import DECK_AND_PAD, STICK_PORT, HubRun, WineSession, percentile, stick_periods_ms, walking  # noqa: E402
-
-def wait_until(condition, timeout):
-    deadline = time.time() + timeout
-    while not condition():
-        if time.time() > deadline:
-            return False
-        time.sleep(0.01)
-    return True
-
+from harness import (DECK_AND_PAD, STICK_PORT, HubRun, WineSession, percentile, stick_periods_ms,  # noqa: E402
+                     wait_until, walking)
 
 def enumerations(hub):
     return int(hub.stats("global")["enumerations"])
@@ -61,7 +53,7 @@ def main():
             periods = stick_periods_ms(hub, start, end)
             plugged = time.time()
             hub.plug(1, new_instance=True)
-            found = wait_until(lambda: hub.stats(1)["created"] == "2", 10)
+            found = wait_until(lambda: hub.stats(1)["created"] == "2", 10, step=0.01)
             pad_found_ms = (time.time() - plugged) * 1000 if found else None
             hub.unplug(0)
             time.sleep(2)

@@ -69,6 +69,16 @@ def stick_periods_ms(hub, since, until):
     return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
 
 
+def wait_until(condition, timeout, step=0.05):
+    """True once condition() holds; False when it did not within `timeout` seconds."""
+    deadline = time.time() + timeout
+    while not condition():
+        if time.time() > deadline:
+            return False
+        time.sleep(step)
+    return True
+
+
 def walking(data):
     """A stick datagram that walks forward."""
     return len(data) == 5 and data[0] == 0x2A and data[3] > 0x80

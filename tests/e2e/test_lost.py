@@ -15,7 +15,7 @@ import time
 import pytest
 
 from harness import (DECK_AND_PAD, STICK_PORT, XDRV_PORT, describe_periods, percentile, required_path,
-                     stick_periods_ms, walking)
+                     stick_periods_ms, wait_until, walking)
 
 TICK_MS = 33
 STANDING = bytes([0x2A, 0x80, 0x2B, 0x80, 0x00])
@@ -42,15 +42,6 @@ def unplug_while_walking(hub):
     assert len(late) <= 1, f"{len(late)} walking datagrams after the unplug"
     assert hub.listeners.wait_for(lambda d: d == XDRV_STANDING, 2, XDRV_PORT, since=standing.stamp)
     return (standing.stamp - sent) * 1000
-
-
-def wait_until(condition, timeout):
-    deadline = time.time() + timeout
-    while not condition():
-        if time.time() > deadline:
-            return False
-        time.sleep(0.05)
-    return True
 
 
 def test_unplugged_while_walking_the_walk_stops_at_once_and_the_dialog_says_so(start_hub, report):
