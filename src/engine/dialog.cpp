@@ -128,7 +128,7 @@ void startFeeder(Hub& hub) {
 
 void initialiseDialog(Hub& hub, DevicePlatform& platform, bool filterXInputDevices) {
     const HResult setUp = setUpDevices(hub, platform, filterXInputDevices);
-    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp);
+    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp, filterXInputDevices);
     if (!failed(setUp)) return;
     hub.edges.window.messageBox("Error Initializing DirectInput", "VR Stepdeck monitor");
     hub.edges.window.endDialog(0);

@@ -206,6 +206,7 @@ std::string encodeConfig(const RecordedConfig& config) {
     putJsonString(config.gamepadName, put);
     line += ",\"programPath\":";
     putJsonString(config.programPath, put);
+    if (config.noxinput) line += ",\"noxinput\":true";
     if (failed(config.setupFailure)) line += ",\"setupFailure\":" + std::to_string(config.setupFailure);
     line += "}}";
     return line;

@@ -49,6 +49,7 @@ struct RecordedConfig {
     std::string gamepadName;              // UTF-8
     std::string programPath;              // UTF-8
     HResult setupFailure = kOk;           // the code the set-up failed with
+    bool noxinput = false;                // the hub ran with the switch noxinput
 };
 
 // What changed of the attached controllers, as a search found them: only

@@ -11,7 +11,7 @@ static_assert(kMaxRecordedAcquires >= std::size_t{kMaxReacquiresPerTick}, "a tic
 
 void SessionRecorder::start(RecordingWriter& writer) { writer_ = &writer; }
 
-void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
+void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult, bool filterXInputDevices) {
     if (writer_ == nullptr || configWritten_) return;
     RecordedConfig config;
     config.deck = hub.devices.deck != nullptr;
@@ -20,6 +20,7 @@ void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
     config.gamepadName = hub.devices.gamepadName;
     config.programPath = std::string(hub.edges.launcher.programPath());
     config.setupFailure = failed(setUpResult) ? setUpResult : kOk;
+    config.noxinput = filterXInputDevices;
     writer_->append(encodeConfig(config));
     configWritten_ = true;
     attached_ = {config.deck, config.gamepad, kOk, kOk};

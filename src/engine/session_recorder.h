@@ -31,7 +31,7 @@ public:
 
     // The dialog's initialisation, once the device set-up has chosen the
     // devices (or failed with `setUpResult`): the config line.
-    void setUpFinished(const Hub& hub, HResult setUpResult);
+    void setUpFinished(const Hub& hub, HResult setUpResult, bool filterXInputDevices);
     void activated(bool active);
     void commanded(int commandId);
 

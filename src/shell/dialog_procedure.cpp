@@ -3,6 +3,7 @@
 #include "engine/dialog.h"
 #include "engine/session.h"
 #include "shell/shell.h"
+#include "shell/timer_resolution.h"
 
 namespace hub::windows {
 
@@ -14,12 +15,14 @@ void initialise(HWND dialog, Shell& shell) {
     shell.recordedDevices = std::make_unique<RecordingDevicePlatform>(*shell.devices, shell.recorder);
     initialiseDialog(shell.hub, *shell.recordedDevices, shell.filterXInputDevices);
     // Harmless when the set-up has ended the dialog: it is destroyed before
-    // the first timer message.
+    // the first timer message, and the destruction ends the resolution.
+    requestFineTimer();
     shell.window.startTimer();
 }
 
 void destroy(Shell& shell) {
     shell.window.stopTimer();
+    releaseFineTimer();
     shutDown(shell.hub);
     shell.devices->shutDown();
 }

@@ -175,6 +175,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     config.gamepad = true;
     config.gamepadName = "Pad \"Pro\" \\ 2\t\x01\x1f ü 手柄";
     config.programPath = "C:\\Program Files\\Hub ü\\hub.exe";
+    config.noxinput = true;
     const auto replayed = readBack<replay::ConfigEvent>(encodeConfig(config));
     EXPECT_TRUE(replayed.deck);
     EXPECT_EQ(replayed.deckObjects,
@@ -183,6 +184,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     EXPECT_TRUE(replayed.gamepad);
     EXPECT_EQ(replayed.gamepadName, config.gamepadName);
     EXPECT_EQ(replayed.programPath, config.programPath);
+    EXPECT_TRUE(replayed.noxinput);
 
     const RecordedConfig nothingFound{false, {}, false, "", ""};
     const auto none = readBack<replay::ConfigEvent>(encodeConfig(nothingFound));
@@ -190,6 +192,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     EXPECT_TRUE(none.deckObjects.empty());
     EXPECT_FALSE(none.gamepad);
     EXPECT_EQ(none.programPath, "");
+    EXPECT_FALSE(none.noxinput);
 }
 
 }  // namespace

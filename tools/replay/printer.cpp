@@ -1,7 +1,5 @@
 #include "printer.h"
 
-#include <cstdlib>
-
 #include "engine/recording_lines.h"
 
 namespace hub::replay {
@@ -19,7 +17,6 @@ void Printer::tick(std::uint64_t t) {
 }
 
 void Printer::onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) {
-    if (plot_ != nullptr) plot_->onSend(to, bytes);
     std::fprintf(out_, "{\"send\": {\"to\": \"%u.%u.%u.%u:%u\", \"hex\": \"", to.address >> 24,
                  (to.address >> 16) & 0xFF, (to.address >> 8) & 0xFF, to.address & 0xFF, to.port);
     for (const std::uint8_t byte : bytes) std::fprintf(out_, "%02x", byte);
@@ -55,11 +52,6 @@ void Printer::onEndDialog(int result) { std::fprintf(out_, "{\"end\": %d}\n", re
 void Printer::exit(int status) {
     std::fprintf(out_, "{\"exit\": %d}\n", status);
     std::fflush(out_);
-}
-
-void Printer::onExit(int status) {
-    exit(status);
-    std::exit(0);
 }
 
 }  // namespace hub::replay

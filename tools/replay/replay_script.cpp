@@ -82,6 +82,7 @@ ConfigEvent parseConfig(const json& body) {
         else if (key == "gamepadName") config.gamepadName = text(value, key);
         else if (key == "programPath") config.programPath = text(value, key);
         else if (key == "setupFailure") config.setupFailure = integer<std::int32_t>(value, key);
+        else if (key == "noxinput") config.noxinput = boolean(value, key);
         else fail("unknown key \"" + key + "\" in config");
     }
     return config;

@@ -24,6 +24,7 @@ struct ConfigEvent {
     std::string gamepadName;
     std::string programPath = "C:\\Hub\\hub.exe";
     HResult setupFailure = 0;  // a set-up that fails at its first call with this code
+    bool noxinput = false;     // the hub ran with -noxinput; the devices chosen are the config's either way
 };
 
 struct TickEvent {
