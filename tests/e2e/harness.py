@@ -231,13 +231,13 @@ class HubRun:
 
     def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
                  listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=(),
-                 file_size_limit=None):
+                 file_size_limit=None, extra_env=None):
         """listen_ports: the consumers' ports to receive on (none: nothing
         listens there); sim_port: the simulator's control port (0: none);
         unset: STEPDECK_SIM_* variables to leave out, so that the simulator
         runs on its defaults as a user starts it; file_size_limit: the
         largest file the hub can write, in bytes, as if the disk were full
-        beyond it."""
+        beyond it; extra_env: more variables for this run (WINEDEBUG for a trace)."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -248,6 +248,7 @@ class HubRun:
         env["STEPDECK_SIM_PORT"] = str(sim_port)
         for name in unset:
             env.pop(name)
+        env.update(extra_env or {})
         self.sim_port = sim_port
         self.listeners = Listeners(listen_ports)
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -48,6 +48,15 @@ TEST(TickTiming, PercentileLongestHistogramAndGapsOver100Ms) {
     EXPECT_EQ(timing.histogram[20], 2u);   // 100 ms and more
 }
 
+// The page says so in words, at 47 ms and not at 33 ms.
+TEST(Report, WarnsOfA47MsTickAndNotOfA33MsTick) {
+    SessionStory story;
+    story.ticks = ticksEvery(47, 200);
+    EXPECT_NE(reportHtml(story, "slow.jsonl", "").find("did not keep the hub's 33 ms tick"), std::string::npos);
+    story.ticks = ticksEvery(33, 200);
+    EXPECT_EQ(reportHtml(story, "kept.jsonl", "").find("did not keep"), std::string::npos);
+}
+
 SessionStory storyOf(const char* script) {
     std::ifstream in(std::string(HUB_REPLAY_SCRIPTS) + "/" + script);
     std::FILE* nowhere = std::fopen("/dev/null", "w");

@@ -195,7 +195,7 @@ std::string histogramSvg(const TickTiming& timing) {
     const double at33 = kLeft + kBar * 33.0 / static_cast<double>(kHistogramBinMs);
     out += "<line x1=\"" + number(at33) + "\" y1=\"" + number(kTop) + "\" x2=\"" + number(at33) + "\" y2=\"" +
            number(kTop + kHeight) + "\" stroke=\"#2ca02c\" stroke-dasharray=\"4 3\"/><text x=\"" + number(at33 + 4) +
-           "\" y=\"" + number(kTop + 10) + "\" fill=\"#2ca02c\">33 ms</text>\n";
+           "\" y=\"" + number(kTop + 10) + "\" fill=\"#2ca02c\">the tick, 33 ms</text>\n";
     out += "<line x1=\"" + number(kLeft) + "\" y1=\"" + number(kTop + kHeight) + "\" x2=\"" + number(width - 20) +
            "\" y2=\"" + number(kTop + kHeight) + "\" stroke=\"#444\"/>\n";
     out += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(kTop + 10) + "\" text-anchor=\"end\">" +
@@ -220,8 +220,7 @@ void summary(std::string& out, const SessionStory& story, const std::string& nam
     row(out, "Ticks", std::to_string(story.ticks.size()));
     row(out, "Stepdeck", config.deck ? "objects: " + deckObjectsText(config.deckObjects) : "none found at start");
     row(out, "Gamepad", config.gamepad ? "\"" + text(config.gamepadName) + "\"" : "none");
-    row(out, "Switches", std::string(config.noxinput ? "-noxinput, " : "") +
-                             "-record (a recording); " + (config.noxinput ? "" : "-noxinput not given"));
+    row(out, "Switches", config.noxinput ? "-record, -noxinput" : "-record; not -noxinput");
     row(out, "Program", text(config.programPath));
     if (config.setupFailure != 0) {
         char code[16];
