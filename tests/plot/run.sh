@@ -5,10 +5,15 @@
 # their colours. hub-replay --report writes a page that loads on its own:
 # nothing fetched, no error, and the lost Stepdeck drawn in its colour.
 # Needs: chromium, imagemagick, a built hub-replay.
-#   tests/plot/run.sh [build/native/bin/hub-replay]
+#   tests/plot/run.sh [build/native/bin/hub-replay] [--docs RECORDING]
+# --docs also checks the report of RECORDING, a recording with a lost
+# Stepdeck, and makes its screenshot docs/report.png, the README's.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-replay=$(realpath "${1:-build/native/bin/hub-replay}")
+docs=""
+if [ "${1:-}" != "--docs" ] && [ $# -gt 0 ]; then replay_arg=$1; shift; fi
+[ "${1:-}" = "--docs" ] && docs=$(realpath "${2:?--docs needs a recording}")
+replay=$(realpath "${replay_arg:-build/native/bin/hub-replay}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0
@@ -34,6 +39,16 @@ shoot() {  # PAGE PNG HEIGHT: the browser's log on standard output
     --screenshot="$2" --window-size=1200,"$3" "file://$1" 2>&1
 }
 
+verdict() {  # NAME PROBLEMS [DETAIL]
+  if [ -n "$2" ]; then
+    echo "FAIL $1:$2"
+    failed=$((failed + 1))
+  else
+    echo "ok   $1${3:-}"
+    passed=$((passed + 1))
+  fi
+}
+
 check() {  # NAME SCRIPT HUE...
   local name=$1 script=$2
   shift 2
@@ -48,13 +63,7 @@ check() {  # NAME SCRIPT HUE...
   for title in "Locomotion (XDRV" "Feeder axes" "Advanced step tracker speed" "time since the first tick (s)"; do
     grep -q "$title" "$work/$name.svg" || problems+=" no '$title'"
   done
-  if [ -n "$problems" ]; then
-    echo "FAIL $name:$problems"
-    failed=$((failed + 1))
-  else
-    echo "ok   $name: $colours colours"
-    passed=$((passed + 1))
-  fi
+  verdict "$name" "$problems" ": $colours colours"
 }
 
 check_report() {  # NAME SCRIPT
@@ -71,17 +80,17 @@ check_report() {  # NAME SCRIPT
   for title in "Summary" "Tick timing" "Timeline" "The wire" "Locomotion (XDRV"; do
     grep -q "$title" "$work/$name.html" || problems+=" no '$title'"
   done
-  if [ -n "$problems" ]; then
-    echo "FAIL $name:$problems"
-    failed=$((failed + 1))
-  else
-    echo "ok   $name"
-    passed=$((passed + 1))
-  fi
+  verdict "$name" "$problems"
 }
 
 check advanced_walk tests/replay/advanced_walk.jsonl red green blue
 check flight_sim tests/replay/flight_sim.jsonl blue cyan
 check_report refind_report tests/replay/refind.jsonl
+if [ -n "$docs" ]; then
+  check_report recording "$docs"
+  # The page down to the end of its timeline.
+  convert "$work/recording.png" -crop 1200x1500+0+0 +repage docs/report.png
+  echo "docs/report.png updated"
+fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

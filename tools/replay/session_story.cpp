@@ -80,7 +80,7 @@ void StoryWatcher::finished(const Hub&) {
     } else if (dialogEnded_) {
         story_.ending = "Escape or the close box (cancel)";
     } else {
-        story_.ending = "not recorded: the script ends while the hub runs";
+        story_.ending = "none in the script: it stops while the hub runs";
     }
     note(Moment::Kind::End, "the end: " + story_.ending);
 }
