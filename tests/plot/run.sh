@@ -89,7 +89,7 @@ check_report refind_report tests/replay/refind.jsonl
 if [ -n "$docs" ]; then
   check_report recording "$docs"
   # The page down to the end of its timeline.
-  convert "$work/recording.png" -crop 1200x1500+0+0 +repage docs/report.png
+  convert "$work/recording.png" -crop 1200x1560+0+0 +repage docs/report.png
   echo "docs/report.png updated"
 fi
 echo "$passed passed, $failed failed"

@@ -170,7 +170,7 @@ private:
 };
 
 std::string histogramSvg(const TickTiming& timing) {
-    constexpr double kLeft = 50, kBar = 30, kHeight = 160, kTop = 10;
+    constexpr double kLeft = 50, kBar = 30, kHeight = 160, kTop = 24;  // the tick's label above the bars
     const std::size_t highest = std::max<std::size_t>(1, *std::max_element(timing.histogram.begin(), timing.histogram.end()));
     const double width = kLeft + kBar * static_cast<double>(kHistogramBins) + 20;
     std::string out = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) + "\" height=\"" +
@@ -195,7 +195,7 @@ std::string histogramSvg(const TickTiming& timing) {
     const double at33 = kLeft + kBar * 33.0 / static_cast<double>(kHistogramBinMs);
     out += "<line x1=\"" + number(at33) + "\" y1=\"" + number(kTop) + "\" x2=\"" + number(at33) + "\" y2=\"" +
            number(kTop + kHeight) + "\" stroke=\"#2ca02c\" stroke-dasharray=\"4 3\"/><text x=\"" + number(at33 + 4) +
-           "\" y=\"" + number(kTop + 10) + "\" fill=\"#2ca02c\">the tick, 33 ms</text>\n";
+           "\" y=\"" + number(kTop - 8) + "\" fill=\"#2ca02c\">the tick, 33 ms</text>\n";
     out += "<line x1=\"" + number(kLeft) + "\" y1=\"" + number(kTop + kHeight) + "\" x2=\"" + number(width - 20) +
            "\" y2=\"" + number(kTop + kHeight) + "\" stroke=\"#444\"/>\n";
     out += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(kTop + 10) + "\" text-anchor=\"end\">" +
