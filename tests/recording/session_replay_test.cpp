@@ -225,6 +225,17 @@ TEST(RecordedSession, AMissingStepdeckReplaysExactly) {
     expectReplayedByteForByte(r);
 }
 
+// The report's summary names the switch.
+TEST(RecordedSession, TheConfigSaysWhetherTheHubRanWithNoXInput) {
+    for (const bool filter : {false, true}) {
+        Recorded r;
+        r.platform.controllers = {stepdeckController(1)};
+        r.begin(filter);
+        r.writer->close();
+        EXPECT_EQ(r.file.contents().find(",\"noxinput\":true}}") != std::string::npos, filter) << r.file.contents();
+    }
+}
+
 TEST(RecordedSession, AFailedSetUpReplaysExactly) {
     Recorded r;
     r.platform.controllers = {stepdeckController(1)};
