@@ -5,11 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "scripted_edges.h"
 
 namespace hub::replay {
+
+// An endpoint as the lines print it: "a.b.c.d:port".
+std::string endpointText(const Endpoint& endpoint);
 
 class Printer final : public testing::EdgeObserver {
 public:

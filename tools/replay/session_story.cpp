@@ -5,6 +5,7 @@
 
 #include "base/controls.h"
 #include "engine/hub.h"
+#include "printer.h"
 
 namespace hub::replay {
 
@@ -35,13 +36,6 @@ bool labelsButton(int id) {
 }
 
 }  // namespace
-
-std::string endpointText(const Endpoint& endpoint) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", endpoint.address >> 24, (endpoint.address >> 16) & 0xFF,
-                  (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF, endpoint.port);
-    return text;
-}
 
 void StoryWatcher::started(const ConfigEvent& config, const Hub& hub) {
     hub_ = &hub;

@@ -60,8 +60,6 @@ struct SessionStory {
     std::string ending;                               // how the session ended
 };
 
-std::string endpointText(const Endpoint& endpoint);
-
 class StoryWatcher final : public ReplayWatcher {
 public:
     const SessionStory& story() const { return story_; }
