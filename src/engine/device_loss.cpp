@@ -1,8 +1,5 @@
 #include "engine/device_loss.h"
 
-#include "base/controls.h"
-#include "links/locomotion_datagrams.h"
-
 namespace hub {
 
 bool noteRead(DeviceLoss& loss, bool read) {
@@ -20,17 +17,6 @@ bool searchDue(DeviceLoss& loss, std::uint64_t now) {
                                      : now > *loss.since + kSearchIntervalMs;
     if (due) loss.lastSearch = now;
     return due;
-}
-
-void followStepdeckLoss(DeviceLoss& loss, bool read, DatagramSocket& socket, Window& window) {
-    if (!noteRead(loss, read)) return;
-    if (read) {
-        window.setText(control::kStepdeckStatus, "");
-        return;
-    }
-    // A consumer that holds its last value would otherwise keep walking.
-    sendLocomotionDatagrams(socket, kStandingStill);
-    window.setText(control::kStepdeckStatus, "Stepdeck lost");
 }
 
 }  // namespace hub

@@ -1,13 +1,11 @@
-// A device the tick cannot read is lost until a tick reads it again. A lost
-// Stepdeck stops the walk at once: the VR consumers get one standing-still
-// datagram each, and the dialog says so. A device that stays lost for more
-// than a second is searched for again, at most once a second.
+// A device the tick cannot read is lost until a tick reads it again (a lost
+// Stepdeck brings the consumers to rest: engine/at_rest.h). A device that
+// stays lost for more than a second is searched for again, at most once a
+// second.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-
-#include "base/edges.h"
 
 namespace hub {
 
@@ -26,10 +24,5 @@ bool noteRead(DeviceLoss& loss, bool read);
 // a second and was not searched for in the last second. The search then
 // counts as done.
 bool searchDue(DeviceLoss& loss, std::uint64_t now);
-
-// Tick stage: the Stepdeck was read, or was lost. The first lost tick since
-// the last read (or since start) sends the VR consumers one standing-still
-// datagram each and shows "Stepdeck lost"; the first read after clears it.
-void followStepdeckLoss(DeviceLoss& loss, bool read, DatagramSocket& socket, Window& window);
 
 }  // namespace hub

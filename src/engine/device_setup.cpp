@@ -223,7 +223,9 @@ bool findStepdeckAgain(Devices& devices, Window& window) {
 bool findGamepadAgain(Devices& devices, Window& window) {
     if (!releaseLost(devices, DeviceRole::Gamepad, devices.gamepad)) return false;
     DeviceSetup(devices, *devices.platform, window).findGamepad();
-    return acquireFound(devices, DeviceRole::Gamepad, devices.gamepad);
+    if (!acquireFound(devices, DeviceRole::Gamepad, devices.gamepad)) return false;
+    window.setText(control::kGamepadName, devices.gamepadName);  // maybe another gamepad than before
+    return true;
 }
 
 }  // namespace hub

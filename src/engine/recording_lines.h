@@ -41,6 +41,14 @@ struct RecordedTick {
     std::size_t sendFailedCount = 0;
 };
 
+// A dialog command, with the sends it made that failed, by their number
+// among its sends (from 0).
+struct RecordedCommand {
+    int id = 0;
+    std::array<std::uint32_t, kMaxRecordedSendFailures> sendFailed{};
+    std::size_t sendFailedCount = 0;
+};
+
 // What the device set-up found.
 struct RecordedConfig {
     bool deck = true;                     // a Stepdeck was chosen
@@ -87,7 +95,7 @@ private:
 
 void encodeTick(const RecordedTick& tick, EventLine& line);
 void encodeRecv(const Endpoint& from, std::span<const std::uint8_t> bytes, EventLine& line);
-void encodeCommand(int commandId, EventLine& line);
+void encodeCommand(const RecordedCommand& command, EventLine& line);
 void encodeActivate(bool active, EventLine& line);
 void encodeAttached(const RecordedAttached& attached, EventLine& line);
 std::string encodeConfig(const RecordedConfig& config);

@@ -9,8 +9,8 @@ import time
 
 import pytest
 
-from harness import (DEFAULT_DECK, FEEDER_PORT, GREETING, HUB_TITLE, STICK_PORT, STOP, XDRV_GREETING,
-                     XDRV_PORT)
+from harness import (DEFAULT_DECK, FEEDER_PORT, GREETING, HUB_TITLE, STANDING, STICK_PORT, STOP, XDRV_GREETING,
+                     XDRV_PORT, XDRV_STANDING, press_the_throttle)
 
 STICK_AT_REST = bytes([0x2A, 0x80, 0x2B, 0x80, 0x00])
 SETUP_CAPTION = "VR Stepdeck monitor"
@@ -270,16 +270,19 @@ def test_the_hub_asks_for_a_1_ms_timer_while_its_timer_runs_and_not_to_be_thrott
 
 
 @pytest.mark.parametrize("how", ["key escape", "close"])
-def test_escape_and_the_close_box_stop_the_feeder_and_exit_0(start_hub, how):
+def test_escape_and_the_close_box_bring_the_consumers_to_rest_stop_the_feeder_and_exit_0(start_hub, how):
     hub = start_hub()
     hub.wait_ticking()
+    pressed = press_the_throttle(hub)
+    hub.sim("set 0 y -600")  # and walking
+    assert hub.listeners.wait_for(lambda d: d == bytes([0x2A, 0x80, 0x2B, 0xCC, 0x00]), 5, STICK_PORT)
     hub.driver.must(how)
     assert hub.wait_exit() == 0
     stops = stop_datagrams(hub)
     assert len(stops) == 1
-    assert hub.listeners.all(FEEDER_PORT)[-1].data == STOP
-    last_tick = hub.listeners.all(STICK_PORT)[-1]
-    assert last_tick.stamp < stops[0].stamp + 0.1
+    last = [(d.port, d.data) for d in hub.listeners.all() if d.stamp > stops[0].stamp - 0.5][-4:]
+    assert last == [(STICK_PORT, STANDING), (XDRV_PORT, XDRV_STANDING),
+                    (FEEDER_PORT, pressed[:6] + b"\x00\x00"), (FEEDER_PORT, STOP)]
 
 
 @pytest.mark.parametrize("config", [

@@ -106,6 +106,15 @@ TEST(RecordedTickLine, TheLongestTickFitsItsLine) {
     expectTickReadsBack(tick);
 }
 
+// Centred points of view are a record's only values that are not zero.
+TEST(RecordedTickLine, ARecordOfCentredPointsOfViewAloneIsWritten) {
+    RecordedTick tick;
+    for (auto& pov : tick.deck.rgdwPOV) pov = 0xFFFFFFFF;
+    EventLine line;
+    encodeTick(tick, line);
+    EXPECT_EQ(line.text(), "{\"tick\":{\"t\":0,\"deck\":{\"pov\":[4294967295,4294967295,4294967295,4294967295]}}}");
+}
+
 // Most ticks of a session at rest are this: the size of a recording.
 TEST(RecordedTickLine, ValuesAtTheirDefaultsAreLeftOut) {
     RecordedTick tick;
@@ -153,9 +162,18 @@ TEST(RecordedRecvLine, WhatDoesNotFitMarksTheLineInsteadOfRunningOver) {
 TEST(RecordedDialogLines, CommandsAndActivationsReadBack) {
     for (const int id : {2, 1029, 65535}) {
         EventLine line;
-        encodeCommand(id, line);
+        encodeCommand({id}, line);
+        EXPECT_EQ(line.text(), "{\"command\":" + std::to_string(id) + "}");
         EXPECT_EQ(readBack<replay::CommandEvent>(line.text()).id, id);
     }
+    RecordedCommand escape{2};
+    escape.sendFailed[0] = 3;
+    escape.sendFailedCount = 1;
+    EventLine failedStop;
+    encodeCommand(escape, failedStop);
+    const auto replayed = readBack<replay::CommandEvent>(failedStop.text());
+    EXPECT_EQ(replayed.id, 2);
+    EXPECT_EQ(replayed.sendFailed, (std::vector<std::uint32_t>{3}));
     for (const bool active : {true, false}) {
         EventLine line;
         encodeActivate(active, line);

@@ -154,8 +154,7 @@ private:
         scripted_.clock.now = tick.t;
         scripted_.deck.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
         scripted_.pad.load(tick.padPoll, {}, tick.padRead, tick.pad);
-        scripted_.socket.failingSends.clear();
-        for (const std::uint32_t number : tick.sendFailed) scripted_.socket.failingSends.push_back(scripted_.socket.datagrams + number);
+        failSends(tick.sendFailed);
         for (ReplayWatcher* watcher : watchers_) watcher->beginTick(tick.t, hub());
         onTimer(hub());
         for (ReplayWatcher* watcher : watchers_) watcher->endTick(hub());
@@ -172,7 +171,16 @@ private:
         if (attached.deckFormat) devices_.stepdeck.setFormat = *attached.deckFormat;
     }
 
-    void apply(const CommandEvent& command) { onCommand(hub(), command.id); }
+    void apply(const CommandEvent& command) {
+        failSends(command.sendFailed);
+        onCommand(hub(), command.id);
+    }
+
+    // The sends of the event about to run that fail, by their number in it.
+    void failSends(const std::vector<std::uint32_t>& numbers) {
+        scripted_.socket.failingSends.clear();
+        for (const std::uint32_t number : numbers) scripted_.socket.failingSends.push_back(scripted_.socket.datagrams + number);
+    }
     void apply(const ActivateEvent& activate) { onActivate(hub(), activate.active); }
 
     const std::vector<ReplayWatcher*>& watchers_;

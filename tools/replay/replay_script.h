@@ -46,6 +46,7 @@ struct RecvEvent {
 
 struct CommandEvent {
     int id = 0;
+    std::vector<std::uint32_t> sendFailed;  // the command's sends that fail, by their number in the command
 };
 
 struct ActivateEvent {
