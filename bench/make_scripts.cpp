@@ -45,10 +45,10 @@ void writeScript(std::FILE* out, const Script& script) {
     std::fprintf(out, "%s\n", encodeConfig(config).c_str());
     print(out, [](EventLine& line) { encodeActivate(true, line); });
     for (int i = 0; i < script.locomotionPresses; ++i) {
-        print(out, [](EventLine& line) { encodeCommand(control::kNextLocomotionMode, line); });
+        print(out, [](EventLine& line) { encodeCommand({control::kNextLocomotionMode}, line); });
     }
     for (int i = 0; i < script.vjoyPresses; ++i) {
-        print(out, [](EventLine& line) { encodeCommand(control::kNextVjoyMode, line); });
+        print(out, [](EventLine& line) { encodeCommand({control::kNextVjoyMode}, line); });
     }
     const auto printRecv = [out](std::span<const std::uint8_t> datagram) {
         print(out, [&](EventLine& line) { encodeRecv(kPeer, datagram, line); });

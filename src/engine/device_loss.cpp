@@ -1,8 +1,5 @@
 #include "engine/device_loss.h"
 
-#include "base/controls.h"
-#include "links/locomotion_datagrams.h"
-
 namespace hub {
 
 bool noteRead(DeviceLoss& loss, bool read) {
@@ -31,17 +28,6 @@ bool searchDue(DeviceLoss& loss, std::uint64_t now) {
     loss.devicesChanged = false;  // this search sees the change; one reported from now on it may miss
     loss.searching = true;
     return true;
-}
-
-void followStepdeckLoss(DeviceLoss& loss, bool read, DatagramSocket& socket, Window& window) {
-    if (!noteRead(loss, read)) return;
-    if (read) {
-        window.setText(control::kStepdeckStatus, "");
-        return;
-    }
-    // A consumer that holds its last value would otherwise keep walking.
-    sendLocomotionDatagrams(socket, kStandingStill);
-    window.setText(control::kStepdeckStatus, "Stepdeck lost");
 }
 
 }  // namespace hub

@@ -1,15 +1,12 @@
-// A device the tick cannot read is lost until a tick reads it again. A lost
-// Stepdeck stops the walk at once: the VR consumers get one standing-still
-// datagram each, and the dialog says so. A lost device is searched for once
-// it has been lost for more than a second, then whenever Windows reports that
-// the devices changed (at most once a second), and every five seconds for a
-// report that never comes; one search of a device at a time.
+// A device the tick cannot read is lost until a tick reads it again (a lost
+// Stepdeck brings the consumers to rest: engine/at_rest.h). A lost device is
+// searched for once it has been lost for more than a second, then whenever
+// Windows reports that the devices changed (at most once a second), and every
+// five seconds for a report that never comes; one search of a device at a time.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-
-#include "base/edges.h"
 
 namespace hub {
 
@@ -40,10 +37,5 @@ void noteDevicesChanged(DeviceLoss& loss);
 // True when a search is due at `now` and none runs; the search then counts as
 // started.
 bool searchDue(DeviceLoss& loss, std::uint64_t now);
-
-// Tick stage: the Stepdeck was read, or was lost. The first lost tick since
-// the last read (or since start) sends the VR consumers one standing-still
-// datagram each and shows "Stepdeck lost"; the first read after clears it.
-void followStepdeckLoss(DeviceLoss& loss, bool read, DatagramSocket& socket, Window& window);
 
 }  // namespace hub

@@ -242,7 +242,9 @@ bool takeSearchOutcome(Devices& devices, DeviceRole role, const SearchOutcome& o
         return acquireFound(devices, role, devices.deck);
     }
     setUp.findGamepad(candidatesOf(outcome));
-    return acquireFound(devices, role, devices.gamepad);
+    if (!acquireFound(devices, role, devices.gamepad)) return false;
+    window.setText(control::kGamepadName, devices.gamepadName);  // maybe another gamepad than before
+    return true;
 }
 
 }  // namespace hub

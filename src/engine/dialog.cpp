@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/controls.h"
+#include "engine/at_rest.h"
 #include "engine/hub.h"
 #include "engine/locomotion.h"
 #include "engine/session_recorder.h"
@@ -41,6 +42,7 @@ constexpr std::string_view kFeederRelativePath = "feeder\\vJoyFeeder.exe";
 constexpr std::size_t kMaxPathUnits = 259;  // MAX_PATH without its terminator
 
 void cancel(Hub& hub) {
+    bringToRestAtEnd(hub);
     if (!sendStopDatagram(hub.edges.socket)) hub.edges.process.exitNow(1);
     hub.edges.window.endDialog(0);
 }
@@ -128,7 +130,7 @@ void startFeeder(Hub& hub) {
 
 void initialiseDialog(Hub& hub, DevicePlatform& platform, bool filterXInputDevices) {
     const HResult setUp = setUpDevices(hub, platform, filterXInputDevices);
-    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp);
+    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp, filterXInputDevices);
     if (!failed(setUp)) return;
     hub.edges.window.messageBox("Error Initializing DirectInput", "VR Stepdeck monitor");
     hub.edges.window.endDialog(0);
@@ -164,6 +166,7 @@ void onCommand(Hub& hub, int commandId) {
         case control::kStartFeeder: startFeeder(hub); break;
         default: break;
     }
+    if (hub.recorder != nullptr) hub.recorder->commandHandled();
 }
 
 std::size_t utf16Length(std::string_view utf8) {

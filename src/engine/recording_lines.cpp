@@ -178,9 +178,17 @@ void encodeRecv(const Endpoint& from, std::span<const std::uint8_t> bytes, Event
     line.put("\"}}");
 }
 
-void encodeCommand(int commandId, EventLine& line) {
+// A command whose sends all succeeded is its id alone.
+void encodeCommand(const RecordedCommand& command, EventLine& line) {
     line.put("{\"command\":");
-    line.putSigned(commandId);
+    if (command.sendFailedCount == 0) {
+        line.putSigned(command.id);
+    } else {
+        Members fields(line);
+        fields.name("id").putSigned(command.id);
+        putList<std::uint32_t>(fields.name("sendFailed"), std::span(command.sendFailed).first(command.sendFailedCount));
+        fields.close();
+    }
     line.put('}');
 }
 
@@ -216,6 +224,7 @@ std::string encodeConfig(const RecordedConfig& config) {
     putJsonString(config.gamepadName, put);
     line += ",\"programPath\":";
     putJsonString(config.programPath, put);
+    if (config.noxinput) line += ",\"noxinput\":true";
     if (failed(config.setupFailure)) line += ",\"setupFailure\":" + std::to_string(config.setupFailure);
     line += "}}";
     return line;

@@ -44,6 +44,14 @@ struct RecordedTick {
     bool padSearching = false;
 };
 
+// A dialog command, with the sends it made that failed, by their number
+// among its sends (from 0).
+struct RecordedCommand {
+    int id = 0;
+    std::array<std::uint32_t, kMaxRecordedSendFailures> sendFailed{};
+    std::size_t sendFailedCount = 0;
+};
+
 // What the device set-up found.
 struct RecordedConfig {
     bool deck = true;                     // a Stepdeck was chosen
@@ -52,6 +60,7 @@ struct RecordedConfig {
     std::string gamepadName;              // UTF-8
     std::string programPath;              // UTF-8
     HResult setupFailure = kOk;           // the code the set-up failed with
+    bool noxinput = false;                // the hub ran with the switch noxinput
 };
 
 // What changed of the attached controllers, as a search found them: only
@@ -89,7 +98,7 @@ private:
 
 void encodeTick(const RecordedTick& tick, EventLine& line);
 void encodeRecv(const Endpoint& from, std::span<const std::uint8_t> bytes, EventLine& line);
-void encodeCommand(int commandId, EventLine& line);
+void encodeCommand(const RecordedCommand& command, EventLine& line);
 void encodeActivate(bool active, EventLine& line);
 void encodeDevicesChanged(EventLine& line);
 void encodeAttached(const RecordedAttached& attached, EventLine& line);

@@ -11,7 +11,7 @@ static_assert(kMaxRecordedAcquires >= std::size_t{kMaxReacquiresPerTick}, "a tic
 
 void SessionRecorder::start(RecordingWriter& writer) { writer_ = &writer; }
 
-void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
+void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult, bool filterXInputDevices) {
     if (writer_ == nullptr || configWritten_) return;
     RecordedConfig config;
     config.deck = hub.devices.deck != nullptr;
@@ -20,6 +20,7 @@ void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
     config.gamepadName = hub.devices.gamepadName;
     config.programPath = std::string(hub.edges.launcher.programPath());
     config.setupFailure = failed(setUpResult) ? setUpResult : kOk;
+    config.noxinput = filterXInputDevices;
     writer_->append(encodeConfig(config));
     configWritten_ = true;
     attached_ = {config.deck, config.gamepad, kOk, kOk};
@@ -34,8 +35,17 @@ void SessionRecorder::activated(bool active) {
 
 void SessionRecorder::commanded(int commandId) {
     if (!writing()) return;
+    command_.emplace().id = commandId;
+    sendsInCommand_ = 0;
+}
+
+void SessionRecorder::commandHandled() { writeCommand(); }
+
+void SessionRecorder::writeCommand() {
+    if (!command_) return;
     line_.clear();
-    encodeCommand(commandId, line_);
+    encodeCommand(*command_, line_);
+    command_.reset();
     write(line_);
 }
 
@@ -74,6 +84,7 @@ void SessionRecorder::tickEnded() {
 void SessionRecorder::processEnding() {
     if (writer_ == nullptr) return;
     tickEnded();
+    writeCommand();
     writer_->close();
 }
 
@@ -107,13 +118,18 @@ void SessionRecorder::read(DeviceRole role, HResult result, const JoystickRecord
     if (!failed(result)) (deck ? tick_.deck : tick_.pad) = record;
 }
 
-// Sends outside a tick (the greetings, the stop datagram of a command) are
-// not written down: the replay makes each of them succeed.
+// The sends of a tick and of a command are numbered each from 0. Those of
+// neither (the greetings, the sends after a failed tick) are not written
+// down: the replay makes each of them succeed, and the hub ignores them.
 void SessionRecorder::sent(bool succeeded) {
-    if (!inTick_) return;
-    const std::uint32_t number = sendsInTick_++;
-    if (succeeded || tick_.sendFailedCount == kMaxRecordedSendFailures) return;
-    tick_.sendFailed[tick_.sendFailedCount++] = number;
+    const auto note = [succeeded](std::uint32_t number, auto& failures, std::size_t& count) {
+        if (!succeeded && count < failures.size()) failures[count++] = number;
+    };
+    if (inTick_) {
+        note(sendsInTick_++, tick_.sendFailed, tick_.sendFailedCount);
+    } else if (command_) {
+        note(sendsInCommand_++, command_->sendFailed, command_->sendFailedCount);
+    }
 }
 
 void SessionRecorder::stillSearching(DeviceRole role) {

@@ -31,9 +31,12 @@ public:
 
     // The dialog's initialisation, once the device set-up has chosen the
     // devices (or failed with `setUpResult`): the config line.
-    void setUpFinished(const Hub& hub, HResult setUpResult);
+    void setUpFinished(const Hub& hub, HResult setUpResult, bool filterXInputDevices);
     void activated(bool active);
+    // A command's line waits until it has been handled (or the process ends
+    // in it), so that it holds the sends the command made that failed.
     void commanded(int commandId);
+    void commandHandled();
     void devicesChanged();
 
     // A timer message: the datagrams the listener queued, then the tick,
@@ -78,6 +81,7 @@ private:
     };
 
     bool writing() const { return writer_ != nullptr && configWritten_; }
+    void writeCommand();
     Search& search(DeviceRole role) { return searches_[role == DeviceRole::Stepdeck ? 0 : 1]; }
     void writeAttachedChanges();
     void write(const EventLine& line);
@@ -87,6 +91,8 @@ private:
     std::vector<ObjectType> deckObjects_;
     bool inTick_ = false;
     std::uint32_t sendsInTick_ = 0;
+    std::optional<RecordedCommand> command_;  // being handled
+    std::uint32_t sendsInCommand_ = 0;
     std::array<Search, 2> searches_;
     Attached attached_;
     std::uint64_t latestClock_ = 0;

@@ -3,6 +3,7 @@
 // the same tick produced; what a stage reads of the previous tick says so.
 #include "base/controls.h"
 #include "base/text_format.h"
+#include "engine/at_rest.h"
 #include "engine/gamepad.h"
 #include "engine/hub.h"
 #include "engine/session_recorder.h"
@@ -103,8 +104,9 @@ void showVjoyModeLabel(VjoyState& vjoy, const VjoyModeRow& mode, Window& window)
 void sendFeederOutput(const VjoyModeRow& mode, VjoyContext& context, FeederState& feeder, const RemoteState& remote,
                       const HubEdges& edges) {
     if (!remote.feederEnabled.load()) return;
-    if (const auto datagram = mode.feederDatagram(context)) {
-        sendPerModeDatagram(feeder, *datagram, context.in.now, edges.socket, edges.process);
+    const auto datagram = mode.feederDatagram(context);
+    if (datagram && sendPerModeDatagram(feeder, *datagram, context.in.now, edges.socket, edges.process)) {
+        context.state.fedMode = mode.mode;
     }
 }
 
@@ -148,13 +150,15 @@ HResult inputTick(Hub& hub) {
     HResult failure = kOk;
     const DeckRead deckRead = readDeck(hub.devices.deck, deck, failure);
     if (deckRead == DeckRead::Failed) return failure;
-    followStepdeckLoss(state.deckLoss, deckRead == DeckRead::Ready, socket, window);
     if (deckRead == DeckRead::Lost) {
-        // The clock only times the search: the listener's stamps stay those
-        // of the latest tick that read the Stepdeck.
-        searchLostDevices(hub, hub.edges.clock.nowMs());
+        // The clock only times the feeder's release and the search: the
+        // listener's stamps stay those of the latest tick that read the Stepdeck.
+        const std::uint64_t lostAt = hub.edges.clock.nowMs();
+        followStepdeckLost(hub, lostAt);
+        searchLostDevices(hub, lostAt);
         return kOk;
     }
+    followStepdeckRead(hub);
 
     // Locomotion: the stick, possibly replaced by a mode, goes out first.
     const LocomotionPosition stick = runStickPipeline(state.stickPipeline, deck, dialog.initialSpeedAdjust, window);
@@ -203,6 +207,7 @@ void onTimer(Hub& hub) {
     // Before the message box below, whose own message loop may run commands.
     if (hub.recorder != nullptr) hub.recorder->tickEnded();
     if (!failed(result)) return;
+    bringToRestAtEnd(hub);
     sendStopDatagram(hub.edges.socket);
     hub.edges.window.stopTimer();
     hub.edges.window.messageBox("Error Reading Input State. The app will now exit.", "VR Stepdeck Monitor");

@@ -54,14 +54,27 @@ void sendToFeeder(DatagramSocket& socket, Process& process, std::span<const std:
     if (!socket.sendTo(wire::kFeederEndpoint, bytes)) process.exitNow(1);
 }
 
-void sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now,
-                         DatagramSocket& socket, Process& process) {
-    if (!datagram.sendAtOnce) {
-        if (!feederDatagramDue(feeder, datagram.view(), datagram.exactByte, now)) return;
-        feeder.lastBytes = comparedBytes(datagram.view());
-    }
-    sendToFeeder(socket, process, datagram.view());
+void recordPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now) {
+    if (!datagram.sendAtOnce) feeder.lastBytes = comparedBytes(datagram.view());
     feeder.lastSendTime = now;
+    feeder.lastSent = datagram;
+}
+
+bool sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now,
+                         DatagramSocket& socket, Process& process) {
+    if (!datagram.sendAtOnce && !feederDatagramDue(feeder, datagram.view(), datagram.exactByte, now)) return false;
+    sendToFeeder(socket, process, datagram.view());
+    recordPerModeDatagram(feeder, datagram, now);
+    return true;
+}
+
+std::optional<FeederDatagram> atRest(const FeederDatagram& datagram, std::span<const wire::RestByte> restBytes) {
+    FeederDatagram rested = datagram;
+    for (const wire::RestByte& rest : restBytes) {
+        if (rest.offset < rested.length) rested.bytes[rest.offset] = rest.value;
+    }
+    if (rested.bytes == datagram.bytes) return std::nullopt;
+    return rested;
 }
 
 bool sendStopDatagram(DatagramSocket& socket) { return socket.sendTo(wire::kFeederEndpoint, wire::kFeederStop); }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "base/edges.h"
@@ -23,13 +24,6 @@ std::uint8_t offsetByte(float value);   // floor((v + 1) * 128)
 
 inline constexpr int kNoExactByte = -1;
 
-// Touched by the tick alone.
-struct FeederState {
-    std::array<std::uint8_t, 7> lastBytes{};  // bytes 1 ... 7 of the last per-mode datagram
-    std::uint64_t lastSendTime = 0;           // tickNow of the last per-mode datagram
-    bool acknowledged = false;
-};
-
 // A per-mode datagram (4-way: 7 bytes, joystick state: 8 bytes) with the rule
 // it goes out by: the change rule with its exact-compare byte (an offset in
 // the datagram, or kNoExactByte), or at once (Flight Sim decides by itself).
@@ -40,6 +34,14 @@ struct FeederDatagram {
     bool sendAtOnce = false;
 
     std::span<const std::uint8_t> view() const { return std::span(bytes).first(length); }
+};
+
+// Touched by the tick alone.
+struct FeederState {
+    std::array<std::uint8_t, 7> lastBytes{};  // bytes 1 ... 7 of the last per-mode datagram under the change rule
+    std::uint64_t lastSendTime = 0;           // tickNow of the last per-mode datagram
+    bool acknowledged = false;
+    std::optional<FeederDatagram> lastSent;   // the last per-mode datagram of this run
 };
 template <std::size_t N>
 FeederDatagram underChangeRule(const std::array<std::uint8_t, N>& datagram, int exactByte) {
@@ -75,10 +77,18 @@ bool feederDatagramDue(const FeederState& feeder, std::span<const std::uint8_t> 
 // A send to the feeder whose failure ends the process at once with status 1.
 void sendToFeeder(DatagramSocket& socket, Process& process, std::span<const std::uint8_t> bytes);
 
-// Sends a per-mode datagram when its rule says so, and records it: the change
-// rule records its bytes and time, a datagram sent at once only its time.
-void sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now,
+// Records a per-mode datagram as the last one sent, at `now`: one under the
+// change rule also gives the rule its bytes, one sent at once only its time.
+void recordPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now);
+
+// Sends a per-mode datagram when its rule says so, and records it. True when
+// it was sent.
+bool sendPerModeDatagram(FeederState& feeder, const FeederDatagram& datagram, std::uint64_t now,
                          DatagramSocket& socket, Process& process);
+
+// The datagram with the given bytes at their rest values; none when that
+// changes no byte of it.
+std::optional<FeederDatagram> atRest(const FeederDatagram& datagram, std::span<const wire::RestByte> restBytes);
 
 // The 4-way datagram of the 4-way mode: 02 01 X Y axis3 axis4 buttons.
 constexpr std::array<std::uint8_t, wire::kFourWayLength> buildFourWayDatagram(std::uint8_t stickXByte,

@@ -94,4 +94,12 @@ struct JoystickStateField {
 // Each vJoy mode with a joystick state datagram has its layout in the mode table.
 using JoystickStateLayout = std::array<JoystickStateField, kJoystickStateLength - 1>;
 
+// A byte of a per-mode datagram that comes from the Stepdeck (its offset in
+// the datagram), and its value with the Stepdeck at rest. Each vJoy mode
+// lists its own beside its layout.
+struct RestByte {
+    std::size_t offset;
+    std::uint8_t value;
+};
+
 }  // namespace hub::wire

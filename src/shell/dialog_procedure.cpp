@@ -4,6 +4,7 @@
 #include "engine/dialog.h"
 #include "engine/session.h"
 #include "shell/shell.h"
+#include "shell/timer_resolution.h"
 
 namespace hub::windows {
 
@@ -18,7 +19,8 @@ void initialise(HWND dialog, Shell& shell) {
     shell.hub.devices.search = shell.recordedSearch.get();
     initialiseDialog(shell.hub, *shell.recordedDevices, shell.filterXInputDevices);
     // Harmless when the set-up has ended the dialog: it is destroyed before
-    // the first timer message.
+    // the first timer message, and the destruction ends the resolution.
+    requestFineTimer();
     shell.window.startTimer();
 }
 
@@ -26,6 +28,7 @@ void initialise(HWND dialog, Shell& shell) {
 // waits at most for the enumeration it is running.
 void destroy(Shell& shell) {
     shell.window.stopTimer();
+    releaseFineTimer();
     shutDown(shell.hub);
     shell.devices->shutDown();
     shell.search->stop();

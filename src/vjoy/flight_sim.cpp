@@ -194,4 +194,10 @@ std::optional<FeederDatagram> flightSimDatagram(FlightSimState& flight) {
     return atOnce(datagram);
 }
 
+void flightSimFedAtRest(FlightSimState& flight) {
+    flight.latched.steering = 0.0f;
+    flight.latched.leftToePedal = 0.0f;
+    flight.latched.rightToePedal = 0.0f;
+}
+
 }  // namespace hub

@@ -79,4 +79,8 @@ void runFlightSimStage(FlightSimState& flight, const FlightSimInputs& in, float&
 // sent; none otherwise (this mode has no periodic repeat).
 std::optional<FeederDatagram> flightSimDatagram(FlightSimState& flight);
 
+// The feeder got the steering and the toe pedals at rest: they latch at 0,
+// so the next datagram goes out when they are still pressed.
+void flightSimFedAtRest(FlightSimState& flight);
+
 }  // namespace hub

@@ -40,12 +40,20 @@ constexpr wire::JoystickStateLayout kBikingLayout{{{"steering", ByteEncoding::Ce
                                                    {"brake", ByteEncoding::Unit},
                                                    {"throttle", ByteEncoding::Unit}}};
 
+using wire::kCentredByte;
+constexpr std::array<wire::RestByte, 2> kFourWayRest{{{2, kCentredByte}, {3, kCentredByte}}};  // the stick
+constexpr std::array<wire::RestByte, 4> kSkateRest{{{1, kCentredByte}, {2, kCentredByte}, {3, kCentredByte},
+                                                    {4, kCentredByte}}};
+constexpr std::array<wire::RestByte, 2> kPedalRest{{{6, 0}, {7, 0}}};                       // brake, throttle
+constexpr std::array<wire::RestByte, 3> kFlightRest{{{3, kCentredByte}, {6, 0}, {7, 0}}};   // steering, toe pedals
+constexpr std::array<wire::RestByte, 3> kBikingRest{{{1, kCentredByte}, {6, 0}, {7, 0}}};   // steering, brake, throttle
+
 constexpr std::array<VjoyModeRow, 5> kModes{{
     {VjoyMode::FourWay, "4-way-mov", "", SensitivityButton::Inactive, false, nullptr, nullptr,
      [](VjoyContext& c) -> std::optional<FeederDatagram> {
          return fourWayDatagram(c.in.stickXByte, c.in.stickYByte, c.remote);
      },
-     nullptr},
+     nullptr, kFourWayRest, nullptr},
 
     {VjoyMode::Skate, "Skate", "", SensitivityButton::Inactive, false, nullptr, nullptr,
      [](VjoyContext& c) -> std::optional<FeederDatagram> {
@@ -54,7 +62,7 @@ constexpr std::array<VjoyModeRow, 5> kModes{{
                                       in.feet.headingRF, in.now});
          return skateDatagram(c.state.skate);
      },
-     &kSkateLayout},
+     &kSkateLayout, kSkateRest, nullptr},
 
     {VjoyMode::PedalBrake, "Diff. Pedal n Brake", "RH Stick", SensitivityButton::Inactive, false,
      [](VjoyContext& c) { routePedal(c.state.pedal, c.state.throttle, c.state.brake); },
@@ -65,7 +73,7 @@ constexpr std::array<VjoyModeRow, 5> kModes{{
          const auto gamepadButtons = c.in.hasGamepad ? std::optional(c.in.gamepadButtons) : std::nullopt;
          return pedalDatagram(c.remote, gamepadButtons, c.state.throttle, c.state.brake);
      },
-     &kPedalLayout},
+     &kPedalLayout, kPedalRest, nullptr},
 
     {VjoyMode::FlightSim, "Flight Sim", "100%", SensitivityButton::StickSensitivity, false,
      [](VjoyContext& c) {
@@ -75,7 +83,8 @@ constexpr std::array<VjoyModeRow, 5> kModes{{
                             in.stickSensitivity},
                            c.state.throttle, c.state.brake, c.window);
      },
-     nullptr, [](VjoyContext& c) { return flightSimDatagram(c.state.flight); }, &kFlightLayout},
+     nullptr, [](VjoyContext& c) { return flightSimDatagram(c.state.flight); }, &kFlightLayout, kFlightRest,
+     [](VjoyState& state) { flightSimFedAtRest(state.flight); }},
 
     {VjoyMode::Biking, "Biking", "100%", SensitivityButton::BikingScale, true, nullptr,
      [](VjoyContext& c) {
@@ -83,7 +92,7 @@ constexpr std::array<VjoyModeRow, 5> kModes{{
          runBikingStage(c.state.biking, {in.feet.tiltLF, in.feet.tiltRF, in.now, in.bikingScaleFactor}, c.window);
      },
      [](VjoyContext& c) -> std::optional<FeederDatagram> { return bikingDatagram(c.state.biking, c.remote); },
-     &kBikingLayout},
+     &kBikingLayout, kBikingRest, nullptr},
 }};
 
 }  // namespace

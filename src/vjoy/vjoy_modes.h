@@ -54,6 +54,7 @@ struct VjoyState {
     float throttle = 0.0f;  // shown in control 1025
     float brake = 0.0f;     // shown in control 1026
     VjoyMode shownMode = VjoyMode::None;
+    VjoyMode fedMode = VjoyMode::None;  // the mode that built the feeder's last per-mode datagram
     PedalState pedal;
     FlightSimState flight;
     BikingState biking;
@@ -81,6 +82,8 @@ struct VjoyModeRow {
     void (*lateStage)(VjoyContext&);    // after the replies to the peers; null: none
     std::optional<FeederDatagram> (*feederDatagram)(VjoyContext&);  // built only while the feeder is enabled
     const wire::JoystickStateLayout* layout;                         // null: the 4-way datagram
+    std::span<const wire::RestByte> restBytes;                       // the datagram's bytes that come from the Stepdeck
+    void (*fedAtRest)(VjoyState&);  // the feeder got them at rest: what the mode keeps of its last datagram follows; null: nothing
 };
 
 inline constexpr VjoyMode kFirstVjoyMode = VjoyMode::FourWay;

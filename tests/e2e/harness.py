@@ -30,6 +30,9 @@ SIM_PORT = 45150  # not 45050: a remote app that says hello 1,3,4,50,50 listens 
 GREETING = bytes([0x01, 0x03, 0x02, 0x6F, 0x00])
 XDRV_GREETING = b"XDRV" + struct.pack("<I", 1) + bytes(16) + struct.pack("<I", 3)
 STOP = bytes([0x64, 0x00])
+# Standing still: what the consumers get when the Stepdeck is lost and when the hub ends.
+STANDING = bytes([0x2A, 0x80, 0x2B, 0x80, 0x00])
+XDRV_STANDING = b"XDRV" + struct.pack("<Iff", 1, 0.0, 0.0) + bytes(8) + struct.pack("<I", 3)
 
 DEFAULT_DECK = """
 [device]
@@ -92,6 +95,20 @@ def percentile(values, share):
 def describe_periods(periods):
     return (f"median {statistics.median(periods):.1f} ms, 99th percentile {percentile(periods, 0.99):.1f} ms, "
             f"longest {max(periods):.1f} ms over {len(periods)} periods")
+
+
+def press_the_throttle(hub):
+    """Diff. Pedal n Brake with the feeder enabled and the left foot down:
+    returns the feeder's datagram with the throttle pressed,
+    16 80 80 80 80 00 00 CC."""
+    hub.driver.must("command 1029")
+    hub.driver.must("command 1029")
+    assert hub.driver.wait_text(1027, "Diff. Pedal n Brake")[0]
+    hub.listeners.send(FEEDER_PORT, b"\x01\x01")
+    hub.sim("set 0 rx 300 rz 100")
+    pressed = hub.listeners.wait_for(lambda d: len(d) == 8 and d[7] == 0xCC, 5, FEEDER_PORT)
+    assert pressed is not None, "the throttle was not pressed" + hub.diagnosis()
+    return pressed.data
 
 
 class Datagram:
@@ -256,13 +273,13 @@ class HubRun:
 
     def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
                  listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=(),
-                 file_size_limit=None):
+                 file_size_limit=None, extra_env=None):
         """listen_ports: the consumers' ports to receive on (none: nothing
         listens there); sim_port: the simulator's control port (0: none);
         unset: STEPDECK_SIM_* variables to leave out, so that the simulator
         runs on its defaults as a user starts it; file_size_limit: the
         largest file the hub can write, in bytes, as if the disk were full
-        beyond it."""
+        beyond it; extra_env: more variables for this run (WINEDEBUG for a trace)."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -273,6 +290,7 @@ class HubRun:
         env["STEPDECK_SIM_PORT"] = str(sim_port)
         for name in unset:
             env.pop(name)
+        env.update(extra_env or {})
         self.sim_port = sim_port
         self.listeners = Listeners(listen_ports)
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -8,20 +8,19 @@ tick nor the dialog."""
 import json
 import shutil
 import statistics
-import struct
 import subprocess
 import time
 
 import pytest
 
-from harness import (DECK_AND_PAD, STICK_PORT, XDRV_PORT, describe_periods, percentile, required_path,
-                     stick_periods_ms, wait_until, walking)
+from harness import (DECK_AND_PAD, FEEDER_PORT, STANDING, STICK_PORT, XDRV_PORT, XDRV_STANDING, describe_periods,
+                     percentile, press_the_throttle, required_path, stick_periods_ms, wait_until, walking)
 
 TICK_MS = 33
-STANDING = bytes([0x2A, 0x80, 0x2B, 0x80, 0x00])
-XDRV_STANDING = b"XDRV" + struct.pack("<Iff", 1, 0.0, 0.0) + bytes(8) + struct.pack("<I", 3)
 LABEL = 1061
 LOST = "Stepdeck lost"
+
+
 def walk(hub):
     hub.sim("set 0 y -600")
     assert hub.listeners.wait_for(walking, 5, STICK_PORT), "the Stepdeck does not walk" + hub.diagnosis()
@@ -157,6 +156,29 @@ def test_fifty_unplug_and_plug_cycles_leave_no_object_behind(start_hub, report):
     report(f"DirectInput and device objects alive after 50 unplug and plug cycles: {alive[0]} and {alive[1]} "
            f"(at start {alive_at_start[0]} and {alive_at_start[1]}); plug to walking median "
            f"{statistics.median(to_walking):.0f} ms, longest {max(to_walking):.0f} ms")
+    hub.driver.must("key escape")
+    assert hub.wait_exit() == 0
+
+
+def test_unplugged_with_a_pedal_pressed_the_feeder_gets_it_released_and_pressed_again_once_back(start_hub, report):
+    hub = start_hub()
+    hub.wait_ticking()
+    pressed = press_the_throttle(hub)
+    sent = time.time()
+    hub.unplug()
+    released = hub.listeners.wait_for(lambda d: d == pressed[:6] + b"\x00\x00", 5, FEEDER_PORT, since=sent)
+    assert released is not None, "the throttle was not released" + hub.diagnosis()
+    standing = hub.listeners.wait_for(lambda d: d == STANDING, 1, STICK_PORT, since=sent)
+    assert standing is not None and standing.stamp <= released.stamp
+    assert released.stamp - sent < 2 * TICK_MS / 1000 + 0.1
+    time.sleep(1.5)
+    assert hub.listeners.count_after(FEEDER_PORT, released.stamp + 0.001) == 0
+    plugged = time.time()
+    hub.plug()
+    assert hub.listeners.wait_for(lambda d: d == pressed, 5, FEEDER_PORT, since=plugged), \
+        "the throttle was not pressed again" + hub.diagnosis()
+    report(f"unplug to the feeder's release: {(released.stamp - sent) * 1000:.0f} ms; nothing more to the "
+           f"feeder for 1.5 s; pressed again after the plug")
     hub.driver.must("key escape")
     assert hub.wait_exit() == 0
 

@@ -93,9 +93,10 @@ def steps(hub, count, seconds):
 def play_session(hub, flood_seconds=0):
     """Walking in Normal, stepping in Advanced, a Stepdeck that drops out for
     three polls, then is unplugged, searched for (each enumeration taking
-    200 ms) while the enumeration fails and found again, Seated, the vJoy mode switched, with a remote app, the
-    feeder enabled and a port registered; Escape. Returns what the flood
-    sent."""
+    200 ms) while the enumeration fails and found again, Seated, the vJoy
+    mode switched, the Stepdeck unplugged with a pedal pressed and plugged
+    back, with a remote app, the feeder enabled and a port registered; Escape
+    with the pedal pressed. Returns what the flood sent."""
     d = hub.driver
     hub.wait_ticking()
     app = RemoteApp(hub.listeners)
@@ -136,6 +137,10 @@ def play_session(hub, flood_seconds=0):
     d.must("command 1029")  # Skate
     d.must("command 1029")  # Diff. Pedal n Brake
     hub.sim("set 0 rz 310 rx 470")
+    time.sleep(0.6)
+    hub.unplug()  # the pedal released
+    time.sleep(0.3)
+    hub.plug()
     time.sleep(0.6)
     flooded = int(flood.communicate(timeout=60)[0]) if flood else 0
     app.stop()

@@ -117,6 +117,15 @@ TEST(RecordedTickLine, TheLongestTickFitsItsLine) {
     expectTickReadsBack(tick);
 }
 
+// Centred points of view are a record's only values that are not zero.
+TEST(RecordedTickLine, ARecordOfCentredPointsOfViewAloneIsWritten) {
+    RecordedTick tick;
+    for (auto& pov : tick.deck.rgdwPOV) pov = 0xFFFFFFFF;
+    EventLine line;
+    encodeTick(tick, line);
+    EXPECT_EQ(line.text(), "{\"tick\":{\"t\":0,\"deck\":{\"pov\":[4294967295,4294967295,4294967295,4294967295]}}}");
+}
+
 // Most ticks of a session at rest are this: the size of a recording.
 TEST(RecordedTickLine, ValuesAtTheirDefaultsAreLeftOut) {
     RecordedTick tick;
@@ -164,9 +173,18 @@ TEST(RecordedRecvLine, WhatDoesNotFitMarksTheLineInsteadOfRunningOver) {
 TEST(RecordedDialogLines, CommandsActivationsAndDeviceChangesReadBack) {
     for (const int id : {2, 1029, 65535}) {
         EventLine line;
-        encodeCommand(id, line);
+        encodeCommand({id}, line);
+        EXPECT_EQ(line.text(), "{\"command\":" + std::to_string(id) + "}");
         EXPECT_EQ(readBack<replay::CommandEvent>(line.text()).id, id);
     }
+    RecordedCommand escape{2};
+    escape.sendFailed[0] = 3;
+    escape.sendFailedCount = 1;
+    EventLine failedStop;
+    encodeCommand(escape, failedStop);
+    const auto replayed = readBack<replay::CommandEvent>(failedStop.text());
+    EXPECT_EQ(replayed.id, 2);
+    EXPECT_EQ(replayed.sendFailed, (std::vector<std::uint32_t>{3}));
     for (const bool active : {true, false}) {
         EventLine line;
         encodeActivate(active, line);
@@ -189,6 +207,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     config.gamepad = true;
     config.gamepadName = "Pad \"Pro\" \\ 2\t\x01\x1f ü 手柄";
     config.programPath = "C:\\Program Files\\Hub ü\\hub.exe";
+    config.noxinput = true;
     const auto replayed = readBack<replay::ConfigEvent>(encodeConfig(config));
     EXPECT_TRUE(replayed.deck);
     EXPECT_EQ(replayed.deckObjects,
@@ -197,6 +216,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     EXPECT_TRUE(replayed.gamepad);
     EXPECT_EQ(replayed.gamepadName, config.gamepadName);
     EXPECT_EQ(replayed.programPath, config.programPath);
+    EXPECT_TRUE(replayed.noxinput);
 
     const RecordedConfig nothingFound{false, {}, false, "", ""};
     const auto none = readBack<replay::ConfigEvent>(encodeConfig(nothingFound));
@@ -204,6 +224,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     EXPECT_TRUE(none.deckObjects.empty());
     EXPECT_FALSE(none.gamepad);
     EXPECT_EQ(none.programPath, "");
+    EXPECT_FALSE(none.noxinput);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -13,6 +14,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "base/controls.h"
 #include "recorded_hub.h"
@@ -48,20 +51,24 @@ std::string hex(const Bytes& bytes) {
     return text;
 }
 
-// The send lines hub-replay prints for the recording, and its exit status.
-// Each test has its own file: ctest runs the tests side by side.
-std::vector<std::string> replaySends(const std::string& recording, int& status) {
-    const std::string path =
-        ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".jsonl";
+// The send lines hub-replay prints for the recording, its exit status and
+// its last line.
+std::vector<std::string> replaySends(const std::string& recording, int& status, std::string* lastLine = nullptr) {
+    // A file of its own: other test runs on the machine replay theirs at the same time.
+    std::string path = ::testing::TempDir() + "recorded-session-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0 || close(fd) != 0) ADD_FAILURE() << "cannot create " << path;
     std::ofstream(path, std::ios::binary) << recording;
     std::FILE* out = popen((std::string(HUB_REPLAY) + " " + path).c_str(), "r");
     std::vector<std::string> sends;
     char line[4096];
     while (out != nullptr && std::fgets(line, sizeof line, out) != nullptr) {
-        const std::string text(line);
-        if (text.starts_with("{\"send\"")) sends.push_back(text.substr(0, text.size() - 1));
+        const std::string text(line, std::strlen(line) - 1);
+        if (text.starts_with("{\"send\"")) sends.push_back(text);
+        if (lastLine != nullptr) *lastLine = text;
     }
     status = out == nullptr ? -1 : pclose(out);
+    std::remove(path.c_str());
     return sends;
 }
 
@@ -236,6 +243,17 @@ TEST(RecordedSession, AMissingStepdeckReplaysExactly) {
     expectReplayedByteForByte(r);
 }
 
+// The report's summary names the switch.
+TEST(RecordedSession, TheConfigSaysWhetherTheHubRanWithNoXInput) {
+    for (const bool filter : {false, true}) {
+        Recorded r;
+        r.platform.controllers = {stepdeckController(1)};
+        r.begin(filter);
+        r.writer->close();
+        EXPECT_EQ(r.file.contents().find(",\"noxinput\":true}}") != std::string::npos, filter) << r.file.contents();
+    }
+}
+
 TEST(RecordedSession, AFailedSetUpReplaysExactly) {
     Recorded r;
     r.platform.controllers = {stepdeckController(1)};
@@ -263,6 +281,30 @@ TEST(RecordedSession, AProcessEndedByAFailedSendLeavesItsLastTick) {
     int status = 0;
     const auto replayed = replaySends(r.file.contents(), status);
     EXPECT_EQ(replayed, sendLines(r.socket));
+}
+
+// A failed send is numbered among the sends of its tick or of its command:
+// the remote app's status datagram fails (the app is dropped, the sends
+// before it in the tick went out), then the stop datagram of Escape (after
+// the standing-still pair), which ends the process with status 1.
+TEST(RecordedSession, FailedSendsReplayAtTheSameSendOfTheirTickAndOfEscape) {
+    Recorded r;
+    r.platform.controllers = {stepdeckController(1)};
+    r.begin();
+    r.hub.state.received.push(Bytes{1, 3, 4, 50, 50}, {kLoopback, 50123});
+    for (int tick = 0; tick < 20; ++tick) {
+        walk(r.deck.record, tick);
+        if (tick == 5) r.socket.failingSends = {r.socket.datagrams + 2};  // after the stick and XDRV datagrams
+        r.timer(kStart + 33u * static_cast<unsigned>(tick));
+    }
+    EXPECT_FALSE(r.hub.state.remote.connected.load());
+    r.socket.failingSends = {r.socket.datagrams + 2};
+    EXPECT_THROW(onCommand(r.hub, control::kCancel), ProcessExit);
+    int status = 0;
+    std::string lastLine;
+    const auto replayed = replaySends(r.file.contents(), status, &lastLine);
+    EXPECT_EQ(replayed, sendLines(r.socket));
+    EXPECT_EQ(lastLine, "{\"exit\": 1}");
 }
 
 }  // namespace

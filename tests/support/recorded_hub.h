@@ -27,10 +27,10 @@ struct RecordedHub {
     RecordedHub& operator=(const RecordedHub&) = delete;
 
     // Start-up and the dialog's initialisation with the platform's controllers.
-    void begin() {
+    void begin(bool filterXInputDevices = false) {
         hub.devices.search = &recordingSearch;
         startUp(hub);
-        initialiseDialog(hub, recordingPlatform, false);
+        initialiseDialog(hub, recordingPlatform, filterXInputDevices);
     }
     // One timer message at time t.
     void timer(std::uint64_t t) {

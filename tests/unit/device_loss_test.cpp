@@ -1,6 +1,6 @@
-// A lost Stepdeck: the standing-still datagrams once per loss, the label, the
-// pace of the searches for a lost device, and the searches that find a lost
-// Stepdeck or gamepad again.
+// A lost Stepdeck: the consumers brought to rest once per loss, the label,
+// the pace of the searches for a lost device, and the searches that find a
+// lost Stepdeck or gamepad again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,15 +115,22 @@ TEST(StepdeckLoss, TheLabelSaysSoWhileLostAndIsWrittenOnlyWhenThatChanges) {
     EXPECT_EQ(ticks.labelWrites(), (std::vector<std::string>{"Stepdeck lost", ""}));
 }
 
-TEST(StepdeckLoss, TheFeederAndTheDisplaysGetNothingNewWhileLost) {
-    // Pins: a loss path that runs later stages of the tick.
+TEST(StepdeckLoss, TheFeederGetsItsStickAtRestAndTheDisplaysNothingNewWhileLost) {
+    // Pins: a loss path that runs later stages of the tick, a release before
+    // the standing-still pair, one that is sent again later in the loss.
     ScriptedHub t;
     Ticks ticks{t};
     t.hub.state.remote.feederEnabled.store(true);
     const auto walking = ticks.walk(0);
     EXPECT_TRUE(std::any_of(walking.begin(), walking.end(), [](const auto& d) { return d.to.port == 45042; }));
     t.window.writes.clear();
-    EXPECT_TRUE(standingStill(ticks.lose(33)));
+    auto lost = ticks.lose(33);
+    ASSERT_EQ(lost.size(), 3u);
+    EXPECT_EQ(lost[2].to, (Endpoint{kLoopback, 45042}));
+    EXPECT_EQ(lost[2].bytes, (std::vector<std::uint8_t>{0x02, 0x01, 0x80, 0x80, 0x00, 0x00, 0x00}));
+    lost.pop_back();
+    EXPECT_TRUE(standingStill(lost));
+    EXPECT_TRUE(ticks.lose(66).empty());
     EXPECT_EQ(t.window.writes, (std::vector<std::pair<int, std::string>>{{control::kStepdeckStatus, "Stepdeck lost"}}));
 }
 
@@ -374,8 +381,8 @@ TEST(RefindKeeps, TheModesSmoothersTrackerAndFeederLink) {
 }
 
 TEST_F(Refind, ALostGamepadIsFoundAgainByTheGamepadChoice) {
-    // Pins: a gamepad search that takes a virtual joystick, the Stepdeck, or
-    // leaves the new gamepad unacquired.
+    // Pins: a gamepad search that takes a virtual joystick, the Stepdeck,
+    // leaves the new gamepad unacquired or its name unshown.
     platform.controllers[1].attached = false;
     platform.controllers.push_back(gamepadController(5, "vJoy Device"));
     platform.controllers.push_back(gamepadController(6, "Other Pad", 0x1234, 0x5678));
@@ -388,6 +395,7 @@ TEST_F(Refind, ALostGamepadIsFoundAgainByTheGamepadChoice) {
     EXPECT_EQ(platform.createdInstance[DeviceRole::Gamepad], 6u);
     EXPECT_EQ(t.hub.devices.gamepad, &t.pad);
     EXPECT_EQ(t.hub.devices.gamepadName, "Other Pad");
+    EXPECT_EQ(t.window.texts[control::kGamepadName], "Other Pad");
     EXPECT_EQ(platform.cooperativeLevel[DeviceRole::Gamepad], kNonExclusiveBackground);
     EXPECT_EQ(started(DeviceRole::Stepdeck), 0);
     ticks.walk(10000);

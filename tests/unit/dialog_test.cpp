@@ -148,25 +148,38 @@ TEST(SpeedButton, StepsThroughSixLabelsAndWraps) {
               (Labels{"110%", "130%", "150%", "180%", "200%", "100%"}));
 }
 
-TEST(CancelCommand, StopsTheFeederThenEndsTheDialogWithZero) {
+TEST(CancelCommand, StandsTheConsumersStillStopsTheFeederThenEndsTheDialogWithZero) {
     ScriptedHub t;
     onCommand(t.hub, control::kCancel);
-    ASSERT_EQ(t.socket.sent.size(), 1u);
-    EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45042}));
-    EXPECT_EQ(t.socket.sent[0].bytes, (std::vector<std::uint8_t>{100, 0}));
+    ASSERT_EQ(t.socket.sent.size(), 3u);
+    EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45040}));
+    EXPECT_EQ(t.socket.sent[0].bytes, (std::vector<std::uint8_t>{0x2A, 0x80, 0x2B, 0x80, 0x00}));
+    EXPECT_EQ(t.socket.sent[1].to, (Endpoint{kLoopback, 45045}));
+    EXPECT_EQ(t.socket.sent[2].to, (Endpoint{kLoopback, 45042}));
+    EXPECT_EQ(t.socket.sent[2].bytes, (std::vector<std::uint8_t>{100, 0}));
     EXPECT_EQ(t.window.endedWith, 0);
 }
 
+// Only the stop datagram is tested: the standing-still pair and the feeder's
+// release before it are not.
 TEST(CancelCommand, AFailedStopDatagramEndsTheProcessWithOne) {
-    ScriptedHub t;
-    t.socket.failSends = true;
-    try {
-        onCommand(t.hub, control::kCancel);
-        FAIL() << "the process should have ended";
-    } catch (const ProcessExit& exit) {
-        EXPECT_EQ(exit.status, 1);
+    for (const auto& [failing, ended] : {std::pair{std::vector<std::uint64_t>{0, 1, 2}, true},
+                                         std::pair{std::vector<std::uint64_t>{3}, false}}) {
+        ScriptedHub t;
+        t.hub.state.remote.feederEnabled.store(true);
+        t.deck.record.lY = -600;
+        t.tick(5000);  // the 4-way datagram leans forward
+        t.socket.failingSends.clear();
+        for (const std::uint64_t number : failing) t.socket.failingSends.push_back(t.socket.datagrams + number);
+        std::optional<int> exited;
+        try {
+            onCommand(t.hub, control::kCancel);
+        } catch (const ProcessExit& exit) {
+            exited = exit.status;
+        }
+        EXPECT_EQ(exited, ended ? std::nullopt : std::optional(1));
+        EXPECT_EQ(t.window.endedWith, ended ? std::optional(0) : std::nullopt);  // the process ended before the dialog
     }
-    EXPECT_EQ(t.window.endedWith, std::nullopt);  // the process ended before the dialog
 }
 
 TEST(UnknownCommand, ChangesNothing) {

@@ -125,6 +125,28 @@ TEST(FlightToePedals, FollowTheTiltHoldAtMinusFiveAndOvershootToTheLimitAfterAPa
     EXPECT_EQ(flight.leftToePedal, 0.0f);
 }
 
+// Once the feeder has had the steering and the toe pedals at rest, each one
+// still held is sent again by the next datagram, even alone; the dials stay.
+TEST(FlightRelease, EachFieldTheStepdeckHoldsGoesOutAgainAfterTheFeederHadItAtRest) {
+    const auto held = [](float FlightSimLatch::*latch, float FlightSimState::*value) {
+        FlightSimState flight;
+        flight.*value = 0.8f;
+        flight.latched.*latch = latch == &FlightSimLatch::steering ? -0.8f : 0.8f;  // as last sent
+        return flight;
+    };
+    for (FlightSimState flight : {held(&FlightSimLatch::steering, &FlightSimState::steering),
+                                  held(&FlightSimLatch::leftToePedal, &FlightSimState::leftToePedal),
+                                  held(&FlightSimLatch::rightToePedal, &FlightSimState::rightToePedal)}) {
+        EXPECT_EQ(flightSimDatagram(flight), std::nullopt);
+        flightSimFedAtRest(flight);
+        EXPECT_TRUE(flightSimDatagram(flight).has_value());
+    }
+    FlightSimState dials;
+    dials.holdDial = dials.latched.holdDial = 0.5f;
+    flightSimFedAtRest(dials);
+    EXPECT_EQ(flightSimDatagram(dials), std::nullopt);
+}
+
 struct FlightStageTest : ::testing::Test {
     ScriptedHub t;
     FlightStageTest() {

@@ -46,14 +46,17 @@ TEST(InputTick, AFailedReadReturnsItsCodeUnchanged) {
     EXPECT_TRUE(t.socket.sent.empty());
 }
 
-TEST(OnTimer, AFailedReadStopsTheFeederAndEndsTheDialogWithOne) {
+TEST(OnTimer, AFailedReadStandsTheConsumersStillStopsTheFeederAndEndsTheDialogWithOne) {
     ScriptedHub t;
     t.deck.readResult = -1;
     t.clock.now = 5;
+    t.socket.failSends = true;  // none of these sends is tested
     onTimer(t.hub);
-    ASSERT_EQ(t.socket.sent.size(), 1u);
-    EXPECT_EQ(t.socket.sent[0].to, (Endpoint{kLoopback, 45042}));
-    EXPECT_EQ(t.socket.sent[0].bytes, (std::vector<std::uint8_t>{0x64, 0x00}));
+    ASSERT_EQ(t.socket.sent.size(), 3u);
+    EXPECT_EQ(t.socket.sent[0].bytes, (std::vector<std::uint8_t>{0x2A, 0x80, 0x2B, 0x80, 0x00}));
+    EXPECT_EQ(t.socket.sent[1].to, (Endpoint{kLoopback, 45045}));
+    EXPECT_EQ(t.socket.sent[2].to, (Endpoint{kLoopback, 45042}));
+    EXPECT_EQ(t.socket.sent[2].bytes, (std::vector<std::uint8_t>{0x64, 0x00}));
     EXPECT_TRUE(t.window.timerStopped);
     ASSERT_EQ(t.window.messageBoxes.size(), 1u);
     EXPECT_EQ(t.window.messageBoxes[0].first, "Error Reading Input State. The app will now exit.");

@@ -89,5 +89,30 @@ TEST(VjoyModeTable, LayoutsFollowTheModesFeederBytes) {
     EXPECT_EQ((*vjoyModeRow(VjoyMode::Biking).layout)[2].encoding, wire::ByteEncoding::Raw);
 }
 
+// A loss or an end sends the feeder's last datagram with the bytes the
+// Stepdeck sets at rest, as the mode that built it lists them; the others
+// (the gamepad's, the remote app's, the dials, the fixed bytes) as sent.
+TEST(VjoyModeTable, RestBytesAreTheStepdecksFieldsOfEachMode) {
+    const std::vector<std::uint8_t> busy{0x16, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
+    const std::pair<VjoyMode, std::vector<std::uint8_t>> rows[] = {
+        {VjoyMode::FourWay, {0x02, 0x01, 0x80, 0x80, 0x44, 0x55, 0x66}},
+        {VjoyMode::Skate, {0x16, 0x80, 0x80, 0x80, 0x80, 0x55, 0x66, 0x77}},
+        {VjoyMode::PedalBrake, {0x16, 0x11, 0x22, 0x33, 0x44, 0x55, 0x00, 0x00}},
+        {VjoyMode::FlightSim, {0x16, 0x11, 0x22, 0x80, 0x44, 0x55, 0x00, 0x00}},
+        {VjoyMode::Biking, {0x16, 0x80, 0x22, 0x33, 0x44, 0x55, 0x00, 0x00}},
+    };
+    for (const auto& [mode, expected] : rows) {
+        FeederDatagram sent;
+        sent.length = expected.size();
+        std::copy_n(busy.begin(), sent.length, sent.bytes.begin());
+        if (mode == VjoyMode::FourWay) sent.bytes[0] = 0x02, sent.bytes[1] = 0x01;
+        const auto released = atRest(sent, vjoyModeRow(mode).restBytes);
+        ASSERT_TRUE(released.has_value()) << static_cast<int>(mode);
+        EXPECT_EQ(std::vector<std::uint8_t>(released->view().begin(), released->view().end()), expected)
+            << static_cast<int>(mode);
+        EXPECT_EQ(atRest(*released, vjoyModeRow(mode).restBytes), std::nullopt) << "already at rest";
+    }
+}
+
 }  // namespace
 }  // namespace hub

@@ -82,6 +82,7 @@ ConfigEvent parseConfig(const json& body) {
         else if (key == "gamepadName") config.gamepadName = text(value, key);
         else if (key == "programPath") config.programPath = text(value, key);
         else if (key == "setupFailure") config.setupFailure = integer<std::int32_t>(value, key);
+        else if (key == "noxinput") config.noxinput = boolean(value, key);
         else fail("unknown key \"" + key + "\" in config");
     }
     return config;
@@ -116,6 +117,14 @@ JoystickRecord parseRecord(const json& body, std::string_view where) {
     return record;
 }
 
+std::vector<std::uint32_t> sendNumbers(const json& value, std::string_view name) {
+    std::vector<std::uint32_t> numbers;
+    for (const json& number : array(value, name, std::numeric_limits<std::size_t>::max())) {
+        numbers.push_back(integer<std::uint32_t>(number, name));
+    }
+    return numbers;
+}
+
 TickEvent parseTick(const json& body) {
     requireObject(body, "tick");
     TickEvent tick;
@@ -134,11 +143,8 @@ TickEvent parseTick(const json& body) {
         } else if (key == "deckRead") tick.deckRead = integer<std::int32_t>(value, key);
         else if (key == "padPoll") tick.padPoll = integer<std::int32_t>(value, key);
         else if (key == "padRead") tick.padRead = integer<std::int32_t>(value, key);
-        else if (key == "sendFailed") {
-            for (const json& number : array(value, key, std::numeric_limits<std::size_t>::max())) {
-                tick.sendFailed.push_back(integer<std::uint32_t>(number, key));
-            }
-        } else if (key == "searching") {
+        else if (key == "sendFailed") tick.sendFailed = sendNumbers(value, key);
+        else if (key == "searching") {
             for (const json& role : array(value, key, 2)) {
                 const std::string name = text(role, "a searching role");
                 if (name == "deck") tick.deckSearching = true;
@@ -211,6 +217,25 @@ RecvEvent parseRecv(const json& body) {
     return recv;
 }
 
+// A command id, or an object with the id and the command's failed sends.
+CommandEvent parseCommand(const json& body) {
+    if (!body.is_object()) return CommandEvent{integer<int>(body, "command"), {}};
+    CommandEvent command;
+    bool haveId = false;
+    for (const auto& [key, value] : body.items()) {
+        if (key == "id") {
+            command.id = integer<int>(value, key);
+            haveId = true;
+        } else if (key == "sendFailed") {
+            command.sendFailed = sendNumbers(value, key);
+        } else {
+            fail("unknown key \"" + key + "\" in command");
+        }
+    }
+    if (!haveId) fail("command needs \"id\"");
+    return command;
+}
+
 AttachedEvent parseAttached(const json& body) {
     requireObject(body, "attached");
     AttachedEvent attached;
@@ -231,7 +256,7 @@ Event parseEvent(const json& line) {
     if (key == "config") return parseConfig(body);
     if (key == "tick") return parseTick(body);
     if (key == "recv") return parseRecv(body);
-    if (key == "command") return CommandEvent{integer<int>(body, key)};
+    if (key == "command") return parseCommand(body);
     if (key == "activate") return ActivateEvent{boolean(body, key)};
     if (key == "attached") return parseAttached(body);
     if (key == "devicesChanged") {

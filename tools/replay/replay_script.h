@@ -24,6 +24,7 @@ struct ConfigEvent {
     std::string gamepadName;
     std::string programPath = "C:\\Hub\\hub.exe";
     HResult setupFailure = 0;  // a set-up that fails at its first call with this code
+    bool noxinput = false;     // the hub ran with -noxinput; the devices chosen are the config's either way
 };
 
 struct TickEvent {
@@ -48,6 +49,7 @@ struct RecvEvent {
 
 struct CommandEvent {
     int id = 0;
+    std::vector<std::uint32_t> sendFailed;  // the command's sends that fail, by their number in the command
 };
 
 struct ActivateEvent {
