@@ -82,11 +82,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "search-cost: no Stepdeck was set up\n");
         return 1;
     }
-    const auto found = time(searches, hub::DeviceRole::Stepdeck, devices, scripted.window, [](bool found) {
-        if (!found) fail("a search did not find the Stepdeck");
+    const auto found = time(searches, hub::DeviceRole::Stepdeck, devices, scripted.window, [](bool foundOne) {
+        if (!foundOne) fail("a search did not find the Stepdeck");
     });
-    const auto none = time(searches, hub::DeviceRole::Gamepad, devices, scripted.window, [](bool found) {
-        if (found) fail("a search found a gamepad");
+    const auto none = time(searches, hub::DeviceRole::Gamepad, devices, scripted.window, [](bool foundOne) {
+        if (foundOne) fail("a search found a gamepad");
     });
     std::printf("{\n");
     print("finds_the_stepdeck", found, false);
