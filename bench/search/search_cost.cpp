@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "devices/direct_input_platform.h"
+#include "devices/direct_input_search.h"
 #include "engine/device_setup.h"
 #include "scripted_edges.h"
 
@@ -30,14 +32,20 @@ double nowMs() {
     return static_cast<double>(counter.QuadPart) / ticksPerMs;
 }
 
-template <typename Search>
-std::vector<double> time(int searches, Search search) {
+// The dialog's thread's share of `searches` searches for the role, sorted;
+// check(found) judges each.
+template <typename Check>
+std::vector<double> time(int searches, hub::DeviceRole role, hub::Devices& devices, hub::Window& window, Check check) {
     std::vector<double> costs;
-    costs.reserve(static_cast<std::size_t>(searches));
     for (int i = 0; i < searches; ++i) {
         const double start = nowMs();
-        search();
-        costs.push_back(nowMs() - start);
+        hub::startSearch(devices, role);
+        const double started = nowMs();
+        std::optional<hub::SearchOutcome> outcome;
+        while (!(outcome = devices.search->takeFinished(role))) Sleep(0);
+        const double finished = nowMs();
+        check(hub::takeSearchOutcome(devices, role, *outcome, window));
+        costs.push_back(started - start + nowMs() - finished);
     }
     std::sort(costs.begin(), costs.end());
     return costs;
@@ -68,15 +76,17 @@ int main(int argc, char** argv) {
     scripted.keepNothing();
     hub::windows::DirectInputPlatform platform(GetModuleHandleW(nullptr), window);
     hub::Devices& devices = scripted.hub.devices;
+    hub::windows::DirectInputSearch search(GetModuleHandleW(nullptr), devices.xinputDevices);
+    devices.search = &search;
     if (hub::failed(hub::setUpDevices(scripted.hub, platform, false)) || devices.deck == nullptr) {
         std::fprintf(stderr, "search-cost: no Stepdeck was set up\n");
         return 1;
     }
-    const auto found = time(searches, [&] {
-        if (!hub::findStepdeckAgain(devices, scripted.window)) fail("a search did not find the Stepdeck");
+    const auto found = time(searches, hub::DeviceRole::Stepdeck, devices, scripted.window, [](bool foundOne) {
+        if (!foundOne) fail("a search did not find the Stepdeck");
     });
-    const auto none = time(searches, [&] {
-        if (hub::findGamepadAgain(devices, scripted.window)) fail("a search found a gamepad");
+    const auto none = time(searches, hub::DeviceRole::Gamepad, devices, scripted.window, [](bool foundOne) {
+        if (foundOne) fail("a search found a gamepad");
     });
     std::printf("{\n");
     print("finds_the_stepdeck", found, false);
@@ -84,5 +94,6 @@ int main(int argc, char** argv) {
     std::printf("}\n");
     devices = {};
     platform.shutDown();
+    search.stop();
     return 0;
 }

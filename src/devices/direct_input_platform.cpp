@@ -83,6 +83,11 @@ void release(T*& object) {
 
 }  // namespace
 
+HResult enumerateGameControllers(IDirectInput8W& directInput, const ControllerChoice& choose) {
+    return directInput.EnumDevices(DI8DEVCLASS_GAMECTRL, offerController, const_cast<ControllerChoice*>(&choose),
+                                   DIEDFL_ATTACHEDONLY);
+}
+
 HResult DirectInputDevice::getState(JoystickRecord& out) {
     return device_->GetDeviceState(sizeof(DIJOYSTATE2), &out);
 }
@@ -97,8 +102,7 @@ HResult DirectInputPlatform::createDirectInput(DeviceRole role) {
 }
 
 HResult DirectInputPlatform::enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) {
-    return slot(role).directInput->EnumDevices(DI8DEVCLASS_GAMECTRL, offerController,
-                                               const_cast<ControllerChoice*>(&choose), DIEDFL_ATTACHEDONLY);
+    return enumerateGameControllers(*slot(role).directInput, choose);
 }
 
 HResult DirectInputPlatform::createDevice(DeviceRole role, const Guid& instance) {

@@ -15,6 +15,10 @@
 
 namespace hub::windows {
 
+// Offers every attached game controller to choose, in DirectInput's order,
+// until it answers Stop: the set-up's and the searches' enumeration.
+HResult enumerateGameControllers(IDirectInput8W& directInput, const ControllerChoice& choose);
+
 // One DirectInput device as the tick reads it.
 class DirectInputDevice final : public InputDevice {
 public:

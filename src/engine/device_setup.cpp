@@ -49,7 +49,8 @@ constexpr std::array<ControlPair, 4> kPovControls{{{control::kPov0Value, control
                                                    {control::kPov3Value, control::kVjoyModeName}}};
 
 // The set-up at start and the searches for a lost device share the choices
-// and the configuration.
+// and the configuration; the set-up offers the controllers as the platform
+// enumerates them, a search the candidates it found.
 class DeviceSetup {
 public:
     DeviceSetup(Devices& devices, DevicePlatform& platform, Window& window)
@@ -64,16 +65,16 @@ public:
             XInputDeviceList& list = devices_.xinputDevices.emplace();
             platform_.forEachPnpDeviceId([&list](std::u16string_view id) { list.examine(id); });
         }
-        if (const HResult found = findStepdeck(); failed(found) || devices_.deck == nullptr) return found;
+        const HResult found = findStepdeck(attachedControllers(DeviceRole::Stepdeck));
+        if (failed(found) || devices_.deck == nullptr) return found;
         setUpGamepad();
         return kOk;
     }
 
     // kOk with the chosen Stepdeck configured in devices.deck, kOk without one
     // when no controller passed the choice, or the code of the call that failed.
-    HResult findStepdeck() {
-        const HResult enumerated = platform_.enumerateAttachedControllers(
-            DeviceRole::Stepdeck, [this](const ControllerInfo& c) { return chooseStepdeck(c); });
+    HResult findStepdeck(const ControllerSource& controllers) {
+        const HResult enumerated = controllers([this](const ControllerInfo& c) { return offer(DeviceRole::Stepdeck, c); });
         if (failed(enumerated)) return enumerated;
         InputDevice* deck = platform_.device(DeviceRole::Stepdeck);
         if (deck == nullptr) return kOk;
@@ -83,9 +84,8 @@ public:
     }
 
     // A missing or unusable gamepad is no error: the hub runs without one.
-    void findGamepad() {
-        const HResult enumerated = platform_.enumerateAttachedControllers(
-            DeviceRole::Gamepad, [this](const ControllerInfo& c) { return chooseGamepad(c); });
+    void findGamepad(const ControllerSource& controllers) {
+        const HResult enumerated = controllers([this](const ControllerInfo& c) { return offer(DeviceRole::Gamepad, c); });
         if (failed(enumerated)) return;
         InputDevice* gamepad = platform_.device(DeviceRole::Gamepad);
         if (gamepad == nullptr) return;
@@ -98,21 +98,17 @@ public:
     }
 
 private:
-    bool hiddenAsXInput(const ControllerInfo& controller) const {
-        return devices_.xinputDevices && devices_.xinputDevices->contains(controller.product.data1);
+    ControllerSource attachedControllers(DeviceRole role) {
+        return [this, role](const ControllerChoice& choose) { return platform_.enumerateAttachedControllers(role, choose); };
     }
 
-    Enumeration chooseStepdeck(const ControllerInfo& controller) {
-        if (!isStepdeck(controller) || hiddenAsXInput(controller)) return Enumeration::Continue;
-        if (failed(platform_.createDevice(DeviceRole::Stepdeck, controller.instance))) return Enumeration::Continue;
-        return Enumeration::Stop;
-    }
-
-    Enumeration chooseGamepad(const ControllerInfo& controller) {
-        if (hasStepdeckIdentity(controller.product) || hiddenAsXInput(controller)) return Enumeration::Continue;
-        if (controller.name.starts_with("vJoy")) return Enumeration::Continue;  // a virtual joystick, maybe our own feeder's
-        if (failed(platform_.createDevice(DeviceRole::Gamepad, controller.instance))) return Enumeration::Continue;
-        devices_.gamepadName = controller.name;
+    // The first controller that passes the role's choice and can be created
+    // becomes the role's device.
+    Enumeration offer(DeviceRole role, const ControllerInfo& controller) {
+        const XInputDeviceList* hidden = devices_.xinputDevices ? &*devices_.xinputDevices : nullptr;
+        if (!passesChoice(role, controller, hidden)) return Enumeration::Continue;
+        if (failed(platform_.createDevice(role, controller.instance))) return Enumeration::Continue;
+        if (role == DeviceRole::Gamepad) devices_.gamepadName = controller.name;
         return Enumeration::Stop;
     }
 
@@ -152,7 +148,7 @@ private:
 
     void setUpGamepad() {
         if (failed(platform_.createDirectInput(DeviceRole::Gamepad))) return;
-        findGamepad();
+        findGamepad(attachedControllers(DeviceRole::Gamepad));
     }
 
     HResult configureGamepad() {
@@ -175,13 +171,15 @@ void reportMissingStepdeck(Hub& hub) {
     hub.edges.window.endDialog(0);
 }
 
-// A search releases the lost device first, so that however often it runs the
-// role holds at most the one device it finds.
-bool releaseLost(Devices& devices, DeviceRole role, InputDevice*& lost) {
-    if (devices.platform == nullptr) return false;  // never set up: nothing to search with
-    lost = nullptr;
-    devices.platform->dropDevice(role);
-    return true;
+// A search offers the candidates it found, in order.
+ControllerSource candidatesOf(const SearchOutcome& outcome) {
+    return [&outcome](const ControllerChoice& choose) {
+        if (failed(outcome.enumerate)) return outcome.enumerate;
+        for (const ControllerInfo& candidate : outcome.candidates) {
+            if (choose(candidate) == Enumeration::Stop) break;
+        }
+        return outcome.enumerate;
+    };
 }
 
 // The device found is acquired at once, as the dialog's activation does at
@@ -214,16 +212,37 @@ HResult setUpDevices(Hub& hub, DevicePlatform& platform, bool filterXInputDevice
     return result;
 }
 
-bool findStepdeckAgain(Devices& devices, Window& window) {
-    if (!releaseLost(devices, DeviceRole::Stepdeck, devices.deck)) return false;
-    DeviceSetup(devices, *devices.platform, window).findStepdeck();
-    return acquireFound(devices, DeviceRole::Stepdeck, devices.deck);
+bool passesChoice(DeviceRole role, const ControllerInfo& controller, const XInputDeviceList* hidden) {
+    if (hidden != nullptr && hidden->contains(controller.product.data1)) return false;
+    if (role == DeviceRole::Stepdeck) return isStepdeck(controller);
+    // Any usage: a second Stepdeck is never the gamepad. A virtual joystick
+    // may be our own feeder's.
+    return !hasStepdeckIdentity(controller.product) && !controller.name.starts_with("vJoy");
 }
 
-bool findGamepadAgain(Devices& devices, Window& window) {
-    if (!releaseLost(devices, DeviceRole::Gamepad, devices.gamepad)) return false;
-    DeviceSetup(devices, *devices.platform, window).findGamepad();
-    if (!acquireFound(devices, DeviceRole::Gamepad, devices.gamepad)) return false;
+SearchOutcome listCandidates(DeviceRole role, const XInputDeviceList* hidden, const ControllerSource& source) {
+    SearchOutcome outcome;
+    outcome.enumerate = source([&](const ControllerInfo& controller) {
+        if (passesChoice(role, controller, hidden)) outcome.candidates.push_back(controller);
+        return Enumeration::Continue;
+    });
+    return outcome;
+}
+
+void startSearch(Devices& devices, DeviceRole role) {
+    (role == DeviceRole::Stepdeck ? devices.deck : devices.gamepad) = nullptr;
+    devices.platform->dropDevice(role);
+    devices.search->start(role);
+}
+
+bool takeSearchOutcome(Devices& devices, DeviceRole role, const SearchOutcome& outcome, Window& window) {
+    DeviceSetup setUp(devices, *devices.platform, window);
+    if (role == DeviceRole::Stepdeck) {
+        setUp.findStepdeck(candidatesOf(outcome));
+        return acquireFound(devices, role, devices.deck);
+    }
+    setUp.findGamepad(candidatesOf(outcome));
+    if (!acquireFound(devices, role, devices.gamepad)) return false;
     window.setText(control::kGamepadName, devices.gamepadName);  // maybe another gamepad than before
     return true;
 }

@@ -2,7 +2,8 @@
 // attached game controllers, configures both for the tick and enables the
 // dialog labels of the axes the Stepdeck reports. The searches for a lost
 // device choose and configure it the same way. It works over DevicePlatform,
-// a small DirectInput-like interface: the Windows program implements it with
+// a small DirectInput-like interface, and a search's enumeration runs off the
+// tick behind DeviceSearch: the Windows program implements both with
 // DirectInput 8 and WMI, the tests and the replay tool with fakes.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/edges.h"
 #include "engine/xinput_filter.h"
@@ -57,6 +59,9 @@ inline constexpr std::int32_t kAxisMinimum = -1000;
 inline constexpr std::int32_t kAxisMaximum = 1000;
 
 using ControllerChoice = std::function<Enumeration(const ControllerInfo&)>;
+// Offers controllers to a choice, in order, until it answers Stop; returns
+// the enumeration's code.
+using ControllerSource = std::function<HResult(const ControllerChoice&)>;
 using ObjectHandler = std::function<Enumeration(const DeviceObject&)>;
 
 class DevicePlatform {
@@ -83,6 +88,28 @@ public:
     virtual HResult forEachPnpDeviceId(const std::function<void(std::u16string_view)>& examine) = 0;
 };
 
+// What a search for a lost device found: the enumeration's code and, in the
+// platform's order, the attached controllers that pass the role's choice
+// (none count when the enumeration failed).
+struct SearchOutcome {
+    HResult enumerate = kOk;
+    std::vector<ControllerInfo> candidates;
+};
+
+// Searches for a lost device without holding up the tick: the enumeration
+// runs elsewhere (the Windows program: on a thread of its own, with its own
+// DirectInput object), and the tick's thread takes the outcome when it is
+// ready. At most one search per role runs.
+class DeviceSearch {
+public:
+    virtual ~DeviceSearch() = default;
+    // Starts the role's search; none of the role's runs.
+    virtual void start(DeviceRole role) = 0;
+    // The outcome of the role's search once it has finished, handed over
+    // once; empty while it still runs.
+    virtual std::optional<SearchOutcome> takeFinished(DeviceRole role) = 0;
+};
+
 // The Stepdeck and the gamepad, once the device set-up has chosen them, and
 // what a later search for a lost one needs.
 struct Devices {
@@ -90,6 +117,7 @@ struct Devices {
     InputDevice* gamepad = nullptr;
     std::string gamepadName;  // UTF-8, as the device reports it
     DevicePlatform* platform = nullptr;
+    DeviceSearch* search = nullptr;  // none: a lost device is never searched for
     std::optional<XInputDeviceList> xinputDevices;  // with the XInput filter on: the controllers it hides
 };
 
@@ -98,19 +126,29 @@ bool hasStepdeckIdentity(const Guid& product);
 // ... reporting itself as a joystick or a game pad.
 bool isStepdeck(const ControllerInfo& controller);
 
+// The role's choice rules, which the set-up and every search apply: the
+// Stepdeck; for the gamepad any other controller but a virtual joystick
+// ("vJoy..."); neither one hidden by the XInput filter (`hidden`, when on).
+bool passesChoice(DeviceRole role, const ControllerInfo& controller, const XInputDeviceList* hidden);
+
+// A search's enumeration: the controllers `source` offers that pass the
+// role's choice, in order, or the enumeration's failure code.
+SearchOutcome listCandidates(DeviceRole role, const XInputDeviceList* hidden, const ControllerSource& source);
+
 // Runs the set-up for the dialog and fills hub.devices. Negative: a platform
 // failure the dialog reports. 0: success, and also after the Stepdeck-not-
 // found path, which has already stopped the feeder, told the user and ended
 // the dialog.
 HResult setUpDevices(Hub& hub, DevicePlatform& platform, bool filterXInputDevices);
 
-// Searches again for a lost Stepdeck: releases the lost device, then chooses
-// and configures one as the set-up does (labels included) and acquires it, so
-// that the next tick reads it. False, without a Stepdeck, when none is
-// attached or the enumeration or the configuration failed.
-bool findStepdeckAgain(Devices& devices, Window& window);
+// Starts a search for the lost device of the role: releases it first, so
+// that the role holds at most the one device a search finds.
+void startSearch(Devices& devices, DeviceRole role);
 
-// The same for a lost gamepad, with the gamepad choice.
-bool findGamepadAgain(Devices& devices, Window& window);
+// A finished search's outcome: creates the first candidate that can be
+// created, configures it as the set-up does (labels included) and acquires
+// it, so that the next tick reads it. False, without a device, when there was
+// none or the enumeration or the configuration failed.
+bool takeSearchOutcome(Devices& devices, DeviceRole role, const SearchOutcome& outcome, Window& window);
 
 }  // namespace hub

@@ -130,7 +130,7 @@ void startFeeder(Hub& hub) {
 
 void initialiseDialog(Hub& hub, DevicePlatform& platform, bool filterXInputDevices) {
     const HResult setUp = setUpDevices(hub, platform, filterXInputDevices);
-    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp);
+    if (hub.recorder != nullptr) hub.recorder->setUpFinished(hub, setUp, filterXInputDevices);
     if (!failed(setUp)) return;
     hub.edges.window.messageBox("Error Initializing DirectInput", "VR Stepdeck monitor");
     hub.edges.window.endDialog(0);
@@ -146,6 +146,12 @@ void onActivate(Hub& hub, bool active) {
     } else {
         hub.edges.window.setText(control::kGamepadName, "Not available");
     }
+}
+
+void onDevicesChanged(Hub& hub) {
+    if (hub.recorder != nullptr) hub.recorder->devicesChanged();
+    noteDevicesChanged(hub.state.deckLoss);
+    noteDevicesChanged(hub.state.gamepadLoss);
 }
 
 void onCommand(Hub& hub, int commandId) {

@@ -21,6 +21,10 @@ void initialiseDialog(Hub& hub, DevicePlatform& platform, bool filterXInputDevic
 // deactivation does nothing.
 void onActivate(Hub& hub, bool active);
 
+// Windows reported that the devices changed (a device node was added or
+// removed): a lost device is searched for again.
+void onDevicesChanged(Hub& hub);
+
 // A command by its id: cancel (2), the mode and speed buttons, the feeder
 // launch; any other id does nothing.
 void onCommand(Hub& hub, int commandId);

@@ -82,9 +82,10 @@ inline constexpr int kMaxReacquiresPerTick = 10;
 // The input tick: 0, or the negative code of a failed Stepdeck read.
 HResult inputTick(Hub& hub);
 
-// The dialog's timer message: the datagrams the listener queued since the
-// last one take effect, in the order they came; then the tick runs, and a
-// failed tick ends the dialog.
+// The dialog's timer message: a finished search for a lost device sets up
+// what it found, the datagrams the listener queued since the last one take
+// effect, in the order they came; then the tick runs, and a failed tick ends
+// the dialog.
 void onTimer(Hub& hub);
 
 }  // namespace hub

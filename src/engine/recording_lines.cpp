@@ -158,6 +158,14 @@ void encodeTick(const RecordedTick& tick, EventLine& line) {
     if (tick.sendFailedCount > 0) {
         putList<std::uint32_t>(fields.name("sendFailed"), std::span(tick.sendFailed).first(tick.sendFailedCount));
     }
+    if (tick.deckSearching || tick.padSearching) {
+        EventLine& searching = fields.name("searching");
+        searching.put('[');
+        if (tick.deckSearching) searching.put("\"deck\"");
+        if (tick.deckSearching && tick.padSearching) searching.put(',');
+        if (tick.padSearching) searching.put("\"gamepad\"");
+        searching.put(']');
+    }
     fields.close();
     line.put('}');
 }
@@ -188,6 +196,8 @@ void encodeActivate(bool active, EventLine& line) {
     line.put(active ? "{\"activate\":true}" : "{\"activate\":false}");
 }
 
+void encodeDevicesChanged(EventLine& line) { line.put("{\"devicesChanged\":true}"); }
+
 void encodeAttached(const RecordedAttached& attached, EventLine& line) {
     line.put("{\"attached\":");
     Members fields(line);
@@ -214,6 +224,7 @@ std::string encodeConfig(const RecordedConfig& config) {
     putJsonString(config.gamepadName, put);
     line += ",\"programPath\":";
     putJsonString(config.programPath, put);
+    if (config.noxinput) line += ",\"noxinput\":true";
     if (failed(config.setupFailure)) line += ",\"setupFailure\":" + std::to_string(config.setupFailure);
     line += "}}";
     return line;

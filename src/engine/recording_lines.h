@@ -39,6 +39,9 @@ struct RecordedTick {
     // The tick's sends that failed, by their number in the tick (from 0).
     std::array<std::uint32_t, kMaxRecordedSendFailures> sendFailed{};
     std::size_t sendFailedCount = 0;
+    // The searches for a lost device still running at this timer message.
+    bool deckSearching = false;
+    bool padSearching = false;
 };
 
 // A dialog command, with the sends it made that failed, by their number
@@ -57,6 +60,7 @@ struct RecordedConfig {
     std::string gamepadName;              // UTF-8
     std::string programPath;              // UTF-8
     HResult setupFailure = kOk;           // the code the set-up failed with
+    bool noxinput = false;                // the hub ran with the switch noxinput
 };
 
 // What changed of the attached controllers, as a search found them: only
@@ -96,6 +100,7 @@ void encodeTick(const RecordedTick& tick, EventLine& line);
 void encodeRecv(const Endpoint& from, std::span<const std::uint8_t> bytes, EventLine& line);
 void encodeCommand(const RecordedCommand& command, EventLine& line);
 void encodeActivate(bool active, EventLine& line);
+void encodeDevicesChanged(EventLine& line);
 void encodeAttached(const RecordedAttached& attached, EventLine& line);
 std::string encodeConfig(const RecordedConfig& config);
 

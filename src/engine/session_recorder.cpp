@@ -11,7 +11,7 @@ static_assert(kMaxRecordedAcquires >= std::size_t{kMaxReacquiresPerTick}, "a tic
 
 void SessionRecorder::start(RecordingWriter& writer) { writer_ = &writer; }
 
-void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
+void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult, bool filterXInputDevices) {
     if (writer_ == nullptr || configWritten_) return;
     RecordedConfig config;
     config.deck = hub.devices.deck != nullptr;
@@ -20,6 +20,7 @@ void SessionRecorder::setUpFinished(const Hub& hub, HResult setUpResult) {
     config.gamepadName = hub.devices.gamepadName;
     config.programPath = std::string(hub.edges.launcher.programPath());
     config.setupFailure = failed(setUpResult) ? setUpResult : kOk;
+    config.noxinput = filterXInputDevices;
     writer_->append(encodeConfig(config));
     configWritten_ = true;
     attached_ = {config.deck, config.gamepad, kOk, kOk};
@@ -45,6 +46,13 @@ void SessionRecorder::writeCommand() {
     line_.clear();
     encodeCommand(*command_, line_);
     command_.reset();
+    write(line_);
+}
+
+void SessionRecorder::devicesChanged() {
+    if (!writing()) return;
+    line_.clear();
+    encodeDevicesChanged(line_);
     write(line_);
 }
 
@@ -124,6 +132,11 @@ void SessionRecorder::sent(bool succeeded) {
     }
 }
 
+void SessionRecorder::stillSearching(DeviceRole role) {
+    if (!inTick_) return;
+    (role == DeviceRole::Stepdeck ? tick_.deckSearching : tick_.padSearching) = true;
+}
+
 void SessionRecorder::enumerated(DeviceRole role, HResult result) {
     if (!inTick_) return;
     search(role).searched = true;
@@ -139,7 +152,8 @@ void SessionRecorder::configured(DeviceRole role, HResult result) {
 }
 
 // The replay's attached controllers, changed so that its search finds what
-// this tick's search found; the line goes before the tick's. A search that
+// the search that finished at this timer message found; the line goes before
+// the tick's. A search that
 // found a device it could not configure: a Stepdeck whose data format fails,
 // a gamepad not attached.
 void SessionRecorder::writeAttachedChanges() {
@@ -210,10 +224,14 @@ void RecordingProcess::exitNow(int status) {
     std::abort();  // not reached: the real process has ended
 }
 
-HResult RecordingDevicePlatform::enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) {
-    const HResult result = real_.enumerateAttachedControllers(role, choose);
-    recorder_.enumerated(role, result);
-    return result;
+std::optional<SearchOutcome> RecordingDeviceSearch::takeFinished(DeviceRole role) {
+    std::optional<SearchOutcome> outcome = real_.takeFinished(role);
+    if (outcome) {
+        recorder_.enumerated(role, outcome->enumerate);
+    } else {
+        recorder_.stillSearching(role);
+    }
+    return outcome;
 }
 
 HResult RecordingDevicePlatform::createDevice(DeviceRole role, const Guid& instance) {

@@ -31,12 +31,13 @@ public:
 
     // The dialog's initialisation, once the device set-up has chosen the
     // devices (or failed with `setUpResult`): the config line.
-    void setUpFinished(const Hub& hub, HResult setUpResult);
+    void setUpFinished(const Hub& hub, HResult setUpResult, bool filterXInputDevices);
     void activated(bool active);
     // A command's line waits until it has been handled (or the process ends
     // in it), so that it holds the sends the command made that failed.
     void commanded(int commandId);
     void commandHandled();
+    void devicesChanged();
 
     // A timer message: the datagrams the listener queued, then the tick,
     // whose line holds what its edges returned.
@@ -55,14 +56,16 @@ public:
     void acquired(DeviceRole role, HResult result);
     void read(DeviceRole role, HResult result, const JoystickRecord& record);
     void sent(bool succeeded);
-    // A search for a lost device in a tick: its enumeration, the device it
-    // created, the configuration of that device.
+    // A search for a lost device: still running at this timer message, or
+    // finished, with its enumeration's code; then the device created from
+    // what it found and the configuration of that device.
+    void stillSearching(DeviceRole role);
     void enumerated(DeviceRole role, HResult result);
     void created(DeviceRole role, HResult result);
     void configured(DeviceRole role, HResult result);
 
 private:
-    // What a tick's search for one role saw.
+    // What the search for one role that finished at this timer message found.
     struct Search {
         bool searched = false;
         HResult enumerate = kOk;
@@ -146,6 +149,19 @@ private:
     SessionRecorder& recorder_;
 };
 
+// The search for a lost device: whether it still runs at a timer message, and
+// what its enumeration returned once it has finished.
+class RecordingDeviceSearch final : public DeviceSearch {
+public:
+    RecordingDeviceSearch(DeviceSearch& real, SessionRecorder& recorder) : real_(real), recorder_(recorder) {}
+    void start(DeviceRole role) override { real_.start(role); }
+    std::optional<SearchOutcome> takeFinished(DeviceRole role) override;
+
+private:
+    DeviceSearch& real_;
+    SessionRecorder& recorder_;
+};
+
 // The real device platform, with the Stepdeck's objects written down as the
 // set-up handles them and the devices it creates wrapped for recording.
 class RecordingDevicePlatform final : public DevicePlatform {
@@ -153,7 +169,9 @@ public:
     RecordingDevicePlatform(DevicePlatform& real, SessionRecorder& recorder) : real_(real), recorder_(recorder) {}
 
     HResult createDirectInput(DeviceRole role) override { return real_.createDirectInput(role); }
-    HResult enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) override;
+    HResult enumerateAttachedControllers(DeviceRole role, const ControllerChoice& choose) override {
+        return real_.enumerateAttachedControllers(role, choose);
+    }
     HResult createDevice(DeviceRole role, const Guid& instance) override;
     HResult setJoystickFormat(DeviceRole role) override;
     HResult setCooperativeLevel(DeviceRole role, std::uint32_t flags) override;

@@ -36,11 +36,12 @@ void followGamepadLoss(DeviceLoss& loss, const InputDevice* gamepad, const Gamep
     if (gamepad != nullptr || loss.lost) noteRead(loss, reading.read);
 }
 
-// The searches for lost devices, each at its own pace. A device found is
-// read from the next tick on.
+// The searches for lost devices, each at its own pace. The tick only starts
+// them: it never waits for an enumeration.
 void searchLostDevices(Hub& hub, std::uint64_t now) {
-    if (searchDue(hub.state.deckLoss, now)) findStepdeckAgain(hub.devices, hub.edges.window);
-    if (searchDue(hub.state.gamepadLoss, now)) findGamepadAgain(hub.devices, hub.edges.window);
+    if (hub.devices.search == nullptr) return;  // never set up: nothing to search with
+    if (searchDue(hub.state.deckLoss, now)) startSearch(hub.devices, DeviceRole::Stepdeck);
+    if (searchDue(hub.state.gamepadLoss, now)) startSearch(hub.devices, DeviceRole::Gamepad);
 }
 
 // The tick's time stamp, also handed to the listener for its stamps.
@@ -123,6 +124,17 @@ void applyReceivedDatagrams(DatagramQueue& received, RemoteState& remote, Sessio
     });
 }
 
+// A finished search takes effect between two ticks, as a datagram does: the
+// device it found is set up here and read by the tick that follows. One still
+// running leaves the device lost for this tick.
+void takeFinishedSearch(Hub& hub, DeviceLoss& loss, DeviceRole role) {
+    if (!loss.searching) return;
+    const std::optional<SearchOutcome> outcome = hub.devices.search->takeFinished(role);
+    if (!outcome) return;
+    loss.searching = false;
+    takeSearchOutcome(hub.devices, role, *outcome, hub.edges.window);
+}
+
 }  // namespace
 
 HResult inputTick(Hub& hub) {
@@ -188,6 +200,8 @@ HResult inputTick(Hub& hub) {
 
 void onTimer(Hub& hub) {
     if (hub.recorder != nullptr) hub.recorder->tickStarted();
+    takeFinishedSearch(hub, hub.state.deckLoss, DeviceRole::Stepdeck);
+    takeFinishedSearch(hub, hub.state.gamepadLoss, DeviceRole::Gamepad);
     applyReceivedDatagrams(hub.state.received, hub.state.remote, hub.recorder);
     const HResult result = inputTick(hub);
     // Before the message box below, whose own message loop may run commands.

@@ -65,11 +65,6 @@ std::uint8_t digit(std::uint32_t packedDigits, int shift) {
     return static_cast<std::uint8_t>(packedDigits >> shift);
 }
 
-std::uint16_t registeredPort(const RemoteState& remote) {
-    const std::uint32_t digits = remote.registeredPortDigits.load(std::memory_order_relaxed);
-    return portFromDigits(digit(digits, 16), digit(digits, 8), digit(digits, 0));
-}
-
 void lapseRegistration(RemoteState& remote) {
     remote.registeredPortValid.store(false, std::memory_order_release);
 }
@@ -103,6 +98,11 @@ void sendStatus(RemoteState& remote, RemoteReplyState& replies, const StatusValu
 std::uint16_t portFromDigits(std::uint8_t d1, std::uint8_t d2, std::uint8_t d3) {
     const auto asSigned = [](std::uint8_t byte) { return static_cast<int>(static_cast<std::int8_t>(byte)); };
     return static_cast<std::uint16_t>((asSigned(d1) * 100 + asSigned(d2)) * 100 + asSigned(d3));
+}
+
+std::uint16_t registeredPort(const RemoteState& remote) {
+    const std::uint32_t digits = remote.registeredPortDigits.load(std::memory_order_relaxed);
+    return portFromDigits(digit(digits, 16), digit(digits, 8), digit(digits, 0));
 }
 
 void applyRemoteDatagram(RemoteState& remote, const std::uint8_t* bytes, std::size_t length,

@@ -90,6 +90,8 @@ struct RemoteReplyState {
 // The port that three base-100 digit bytes (each read as a signed 8-bit
 // number) give: the low 16 bits of (d1 * 100 + d2) * 100 + d3.
 std::uint16_t portFromDigits(std::uint8_t d1, std::uint8_t d2, std::uint8_t d3);
+// The port the latest registration names (valid while `registeredPortValid`).
+std::uint16_t registeredPort(const RemoteState& remote);
 
 // The listener's decoder: applies one received datagram of `length` bytes
 // from `from`, stamping times with the latest tick's clock. Bytes beyond the

@@ -1,5 +1,6 @@
 // Everything the Windows program keeps for its whole run: the edges, the hub
-// and, from the dialog's initialisation to its destruction, the devices. The
+// and, from the dialog's initialisation to its destruction, the devices and
+// the search for a lost one. The
 // clock, the socket, the process and the devices reach the hub through the
 // recording's decorators, which pass everything through unchanged while
 // nothing is recorded.
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "devices/direct_input_platform.h"
+#include "devices/direct_input_search.h"
 #include "engine/hub.h"
 #include "engine/recording_writer.h"
 #include "engine/session_recorder.h"
@@ -44,6 +46,8 @@ struct Shell {
     bool filterXInputDevices = false;
     std::unique_ptr<DirectInputPlatform> devices;
     std::unique_ptr<RecordingDevicePlatform> recordedDevices;
+    std::unique_ptr<DirectInputSearch> search;
+    std::unique_ptr<RecordingDeviceSearch> recordedSearch;
 
     std::string recordingPath;  // UTF-8, as given
     std::unique_ptr<RecordingFile> recordingFile;

@@ -51,6 +51,9 @@ usage = 5
 objects = x y z rx ry button button button button
 """
 
+# The Stepdeck, then a gamepad (device 1).
+DECK_AND_PAD = DEFAULT_DECK + GAMEPAD
+
 # Linux socket option numbers (socket.SO_TIMESTAMPNS is missing on some builds).
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
 
@@ -71,6 +74,21 @@ def stick_periods_ms(hub, since, until):
     """The periods between the stick datagrams (no greeting) that arrived between since and until."""
     stamps = [d.stamp for d in hub.listeners.all(STICK_PORT) if since <= d.stamp <= until and d.data[0] == 0x2A]
     return [(b - a) * 1000 for a, b in zip(stamps, stamps[1:])]
+
+
+def wait_until(condition, timeout, step=0.05):
+    """True once condition() holds; False when it did not within `timeout` seconds."""
+    deadline = time.time() + timeout
+    while not condition():
+        if time.time() > deadline:
+            return False
+        time.sleep(step)
+    return True
+
+
+def walking(data):
+    """A stick datagram that walks forward."""
+    return len(data) == 5 and data[0] == 0x2A and data[3] > 0x80
 
 
 def percentile(values, share):
@@ -383,13 +401,13 @@ class HubRun:
 
     def __init__(self, session, work_dir, config=DEFAULT_DECK, args=(), program_dir=None,
                  listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT), sim_port=SIM_PORT, unset=(),
-                 file_size_limit=None):
+                 file_size_limit=None, extra_env=None):
         """listen_ports: the consumers' ports to receive on (none: nothing
         listens there); sim_port: the simulator's control port (0: none);
         unset: STEPDECK_SIM_* variables to leave out, so that the simulator
         runs on its defaults as a user starts it; file_size_limit: the
         largest file the hub can write, in bytes, as if the disk were full
-        beyond it."""
+        beyond it; extra_env: more variables for this run (WINEDEBUG for a trace)."""
         self.session = session
         config_path = Path(work_dir) / "sim.cfg"
         config_path.write_text(config, encoding="utf-8")
@@ -400,6 +418,7 @@ class HubRun:
         env["STEPDECK_SIM_PORT"] = str(sim_port)
         for name in unset:
             env.pop(name)
+        env.update(extra_env or {})
         self.sim_port = sim_port
         self.listeners = Listeners(listen_ports)
         self.control = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

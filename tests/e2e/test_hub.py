@@ -1,6 +1,7 @@
 """hub.exe under Wine with the simulated Stepdeck: what it sends, what its
 dialog shows, how it ends."""
 
+import re
 import shutil
 import struct
 import subprocess
@@ -222,6 +223,50 @@ def test_the_vjoy_mode_button_cycles_the_modes_and_their_labels(start_hub):
             d.must("command 1051")
             assert d.text(1051) == "110%"
     end_with_escape(hub)
+
+
+# The calls that keep the 33 ms on a real Windows PC. Wine's timers are exact
+# whatever a program asks, so the period cannot show them: Wine's relay trace
+# of these functions alone does (the import table would show timeBeginPeriod
+# but not when it is called, and SetProcessInformation is looked up at run
+# time). kernel32 may hand SetProcessInformation on to kernelbase.
+RELAYED = ["winmm.timeBeginPeriod", "winmm.timeEndPeriod", "kernel32.SetProcessInformation",
+           "kernelbase.SetProcessInformation", "user32.SetTimer", "user32.KillTimer"]
+PROCESS_POWER_THROTTLING = 4  # the information class
+THROTTLING_STATE_SIZE = 12    # version, control mask, state mask
+
+
+def relayed_calls(trace):
+    """(function, [arguments]) of every call in a relay trace, in order."""
+    calls = []
+    for match in re.finditer(r":Call (\w+)\.(\w+)\(([^)]*)\)", trace):
+        arguments = [int(a, 16) for a in match.group(3).split(",") if a]
+        calls.append((match.group(2), arguments))
+    return calls
+
+
+def test_the_hub_asks_for_a_1_ms_timer_while_its_timer_runs_and_not_to_be_throttled(start_hub, wine, report):
+    debug_key = r"HKCU\Software\Wine\Debug"
+    subprocess.run(["wine", "reg", "add", debug_key, "/v", "RelayInclude", "/d", ";".join(RELAYED), "/f"],
+                   env=wine.env, check=True, timeout=60, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        hub = start_hub(extra_env={"WINEDEBUG": "+relay"})
+        hub.wait_ticking()
+        end_with_escape(hub)
+    finally:
+        subprocess.run(["wine", "reg", "delete", debug_key, "/v", "RelayInclude", "/f"], env=wine.env, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    calls = relayed_calls(hub.stderr_path.read_text(errors="replace"))
+    # The dialog's own timer: id 0, 33 ms, no callback; other components' timers are not the hub's.
+    the_hubs = [(name, args) for name, args in calls
+                if name not in ("SetTimer", "KillTimer") or args[1] == 0 and (name == "KillTimer" or args[2:] == [33, 0])]
+    report("relayed: " + "; ".join(f"{name}({', '.join(hex(a) for a in args)})" for name, args in the_hubs))
+    names = [name for name, _ in the_hubs]
+    assert names == ["timeBeginPeriod", "SetProcessInformation", "SetTimer", "KillTimer", "timeEndPeriod"], names
+    assert the_hubs[0][1] == [1] and the_hubs[4][1] == [1]
+    process, information_class, _, size = the_hubs[1][1]
+    assert process == 0xFFFFFFFFFFFFFFFF  # the current process
+    assert (information_class, size) == (PROCESS_POWER_THROTTLING, THROTTLING_STATE_SIZE)
 
 
 @pytest.mark.parametrize("how", ["key escape", "close"])

@@ -49,11 +49,11 @@ def steps(hub, count, seconds):
 
 def play_session(hub, flood_seconds=0):
     """Walking in Normal, stepping in Advanced, a Stepdeck that drops out for
-    three polls, then is unplugged, searched for while the enumeration fails
-    and found again, Seated, the vJoy mode switched, the Stepdeck unplugged
-    with a pedal pressed and plugged back, with a remote app, the feeder
-    enabled and a port registered; Escape with the pedal pressed. Returns
-    what the flood sent."""
+    three polls, then is unplugged, searched for (each enumeration taking
+    200 ms) while the enumeration fails and found again, Seated, the vJoy
+    mode switched, the Stepdeck unplugged with a pedal pressed and plugged
+    back, with a remote app, the feeder enabled and a port registered; Escape
+    with the pedal pressed. Returns what the flood sent."""
     d = hub.driver
     hub.wait_ticking()
     app = RemoteApp(hub.listeners)
@@ -74,13 +74,17 @@ def play_session(hub, flood_seconds=0):
     steps(hub, 6, 0.45)
     hub.sim("fail 0 poll 3")  # recovered: the hub acquires it again
     steps(hub, 4, 0.3)
-    hub.unplug()  # lost: the walk stops; searched for once a second
+    hub.sim("delay enumerate 200")  # searches that run over several ticks
+    hub.unplug()  # lost: the walk stops; searched for a second later
     time.sleep(1.5)
     hub.sim("fail global enumdevices always")
+    hub.plug(new_instance=True)  # a device change: searched for again, the enumeration fails
     time.sleep(1.2)
     hub.sim("fail global enumdevices off")
-    hub.plug(new_instance=True)
+    hub.unplug()
+    hub.plug(new_instance=True)  # another device change
     time.sleep(1.5)  # found again
+    hub.sim("delay enumerate 0")
     d.must("command 1034")  # Seated
     hub.sim("reset 0")
     hub.sim("set 0 rz -200")
@@ -130,6 +134,8 @@ def test_a_recorded_session_replays_every_datagram_to_every_port(start_hub, tmp_
     assert config["programPath"].endswith("\\hub.exe")
     assert any('"deckPoll":' in line for line in lines), "the failed polls are not in the recording"
     assert any(line.startswith('{"attached"') for line in lines), "the searches are not in the recording"
+    assert any('"searching":["deck"]' in line for line in lines), "the slow searches are not in the recording"
+    assert any(line.startswith('{"devicesChanged"') for line in lines), "the device changes are not in the recording"
     assert any(line.startswith('{"recv"') for line in lines)
 
 

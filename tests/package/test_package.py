@@ -1,7 +1,8 @@
 """The release zip as a Windows user gets it: unpacked into a fresh folder
-whose path has spaces and non-ASCII letters, its binaries checked, and hub.exe
-run under a fresh Wine prefix with the simulator put beside it in the words of
-the zip's README. tests/package/run.sh sets the paths."""
+whose path has spaces and non-ASCII letters, its binaries checked, hub.exe
+run under a fresh Wine prefix with the simulator put beside it and a session
+recorded, and the recording made into a report, in the words of the zip's
+README. tests/package/run.sh sets the paths."""
 
 import os
 import re
@@ -22,8 +23,8 @@ ZIP = Path(os.environ.get("PACKAGE_ZIP", "missing.zip"))
 ARTIFACTS = Path(os.environ.get("E2E_ARTIFACTS", "build/package-test"))
 # DLLs that every 64-bit Windows has; the toolchain's runtime DLLs are not.
 WINDOWS_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll", "shell32.dll",
-                "ole32.dll", "oleaut32.dll", "ws2_32.dll", "msvcrt.dll", "dinput8.dll"}
-BINARIES = ["hub.exe", "hub-peer.exe", "simulator/dinput8.dll"]
+                "ole32.dll", "oleaut32.dll", "ws2_32.dll", "msvcrt.dll", "dinput8.dll", "winmm.dll"}
+BINARIES = ["hub.exe", "hub-peer.exe", "hub-replay.exe", "simulator/dinput8.dll"]
 
 
 def project_version():
@@ -49,13 +50,13 @@ def unpacked():
 
 def test_the_zip_holds_the_programs_the_simulator_and_the_documents(unpacked):
     files = sorted(p.relative_to(unpacked).as_posix() for p in unpacked.rglob("*") if p.is_file())
-    assert files == sorted(["hub.exe", "hub-peer.exe", "README.txt", "LICENSE", "docs/protocol.md",
+    assert files == sorted(["hub.exe", "hub-peer.exe", "hub-replay.exe", "README.txt", "LICENSE", "docs/protocol.md",
                             "simulator/dinput8.dll", "simulator/README.md", "wireshark/stepdeck_hub.lua"])
     assert unpacked.name == f"VR-Stepdeck-Hub-{project_version()}-win64"
     assert "MIT License" in (unpacked / "LICENSE").read_text(encoding="utf-8")
 
 
-@pytest.mark.parametrize("exe", ["hub.exe", "hub-peer.exe"])
+@pytest.mark.parametrize("exe", ["hub.exe", "hub-peer.exe", "hub-replay.exe"])
 def test_the_programs_import_only_windows_system_dlls(unpacked, exe):
     # A toolchain runtime DLL (libstdc++-6.dll, libwinpthread-1.dll) would be
     # missing on the user's machine: the program would not start.
@@ -97,6 +98,8 @@ def test_following_the_readme_the_hub_runs_with_the_simulated_stepdeck(unpacked,
     overrides = readme_says(readme, r'WINEDLLOVERRIDES="([^"]+)" wine hub\.exe')
     control_port = int(readme_says(readme, r"UDP port (\d+) on\s+127\.0\.0\.1"))
     lean_command = readme_says(readme, r'for example\s+"(set [^"]+)"\s+to lean')
+    record_switch = readme_says(readme, r"\n {4}hub\.exe (-record session\.jsonl)\n")
+    report_command = readme_says(readme, r"\n {4}(hub-replay\.exe --report report\.html session\.jsonl)\n")
 
     os.environ["HUB_EXE"] = str(unpacked / "hub.exe")
     os.environ["SIM_DLL"] = str(unpacked / "simulator" / "dinput8.dll")
@@ -110,7 +113,7 @@ def test_following_the_readme_the_hub_runs_with_the_simulated_stepdeck(unpacked,
         assert (unpacked / "dinput8.dll").is_file()
 
         hub = HubRun(session, tmp_path, program_dir=unpacked, sim_port=control_port,
-                     unset=("STEPDECK_SIM_CONFIG", "STEPDECK_SIM_PORT"))
+                     unset=("STEPDECK_SIM_CONFIG", "STEPDECK_SIM_PORT"), args=record_switch.split())
         hub.wait_ticking()
         assert hub.driver.must("find")[0]["visible"], "the dialog is not shown" + hub.diagnosis()
         for port, greeting in [(STICK_PORT, GREETING), (XDRV_PORT, XDRV_GREETING), (FEEDER_PORT, GREETING)]:
@@ -125,6 +128,16 @@ def test_following_the_readme_the_hub_runs_with_the_simulated_stepdeck(unpacked,
         status = hub.wait_exit()
         print(f"hub.exe ended with status {status}")
         assert status == 0, hub.diagnosis()
+
+        # The recording, made into a report as the README says.
+        ticks = (unpacked / "session.jsonl").read_text(encoding="utf-8").count('{"tick"')
+        run = subprocess.run(["wine", "cmd", "/c", report_command], cwd=unpacked, env=session.env, timeout=120,
+                             capture_output=True)
+        assert run.returncode == 0, run.stderr.decode(errors="replace")
+        report = (unpacked / "report.html").read_text(encoding="utf-8")
+        print(f"report.html: {len(report)} bytes for a recording of {ticks} ticks")
+        assert ticks > 10 and f"<th>Ticks</th><td>{ticks}</td>" in report
+        assert "Escape or the close box" in report
     finally:
         if hub:
             hub.end()

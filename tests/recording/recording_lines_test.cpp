@@ -69,6 +69,7 @@ RecordedTick busyTick() {
     tick.deckRead = static_cast<HResult>(0x80004005);
     tick.padPoll = 1;  // a success that is not 0
     tick.padRead = INT32_MIN;
+    tick.deckSearching = tick.padSearching = true;
     return tick;
 }
 
@@ -86,9 +87,19 @@ void expectTickReadsBack(const RecordedTick& tick) {
     EXPECT_EQ(replayed.deckRead, tick.deckRead);
     EXPECT_EQ(replayed.padPoll, tick.padPoll);
     EXPECT_EQ(replayed.padRead, tick.padRead);
+    EXPECT_EQ(replayed.deckSearching, tick.deckSearching);
+    EXPECT_EQ(replayed.padSearching, tick.padSearching);
 }
 
-TEST(RecordedTickLine, ReadsBackWithEveryValueAndResultTheTickSaw) { expectTickReadsBack(busyTick()); }
+TEST(RecordedTickLine, ReadsBackWithEveryValueAndResultTheTickSaw) {
+    RecordedTick tick = busyTick();
+    expectTickReadsBack(tick);
+    for (const bool deckSearching : {false, true}) {
+        tick.deckSearching = deckSearching;
+        tick.padSearching = !deckSearching;
+        expectTickReadsBack(tick);
+    }
+}
 
 // The longest tick there can be: every button of both devices pressed, every
 // value at its widest, the most acquires. A line cut short would not parse.
@@ -159,7 +170,7 @@ TEST(RecordedRecvLine, WhatDoesNotFitMarksTheLineInsteadOfRunningOver) {
     EXPECT_EQ(line.text(), "{\"activate\":true}");
 }
 
-TEST(RecordedDialogLines, CommandsAndActivationsReadBack) {
+TEST(RecordedDialogLines, CommandsActivationsAndDeviceChangesReadBack) {
     for (const int id : {2, 1029, 65535}) {
         EventLine line;
         encodeCommand({id}, line);
@@ -179,6 +190,9 @@ TEST(RecordedDialogLines, CommandsAndActivationsReadBack) {
         encodeActivate(active, line);
         EXPECT_EQ(readBack<replay::ActivateEvent>(line.text()).active, active);
     }
+    EventLine line;
+    encodeDevicesChanged(line);
+    readBack<replay::DevicesChangedEvent>(line.text());
 }
 
 // Names and paths come from the user's machine: quotes, backslashes, control
@@ -193,6 +207,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     config.gamepad = true;
     config.gamepadName = "Pad \"Pro\" \\ 2\t\x01\x1f ü 手柄";
     config.programPath = "C:\\Program Files\\Hub ü\\hub.exe";
+    config.noxinput = true;
     const auto replayed = readBack<replay::ConfigEvent>(encodeConfig(config));
     EXPECT_TRUE(replayed.deck);
     EXPECT_EQ(replayed.deckObjects,
@@ -201,6 +216,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     EXPECT_TRUE(replayed.gamepad);
     EXPECT_EQ(replayed.gamepadName, config.gamepadName);
     EXPECT_EQ(replayed.programPath, config.programPath);
+    EXPECT_TRUE(replayed.noxinput);
 
     const RecordedConfig nothingFound{false, {}, false, "", ""};
     const auto none = readBack<replay::ConfigEvent>(encodeConfig(nothingFound));
@@ -208,6 +224,7 @@ TEST(RecordedConfigLine, ReadsBackWithTheObjectsInOrderAndTheNamesAsTheyAre) {
     EXPECT_TRUE(none.deckObjects.empty());
     EXPECT_FALSE(none.gamepad);
     EXPECT_EQ(none.programPath, "");
+    EXPECT_FALSE(none.noxinput);
 }
 
 }  // namespace

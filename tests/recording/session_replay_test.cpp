@@ -174,11 +174,12 @@ TEST(RecordedSession, WalkingModesAndARemoteAppFloodingTheQueueReplayExactlyUpTo
     expectReplayedByteForByte(r);
 }
 
-// Unplugged, the Stepdeck is lost and searched for once a second: not found,
-// the enumeration failing, found but its data format failing, found; the
-// gamepad lost and found again meanwhile. Each search's outcome is in the
-// recording, so the replay's searches find the same.
-TEST(RecordedSession, LostDevicesAndTheSearchesThatFindThemReplayExactly) {
+// Unplugged, the Stepdeck is lost and searched for: not found, the
+// enumeration failing, found but its data format failing, found; the gamepad
+// lost and found again meanwhile. Windows reports the device changes, and some
+// searches run for several timer messages. Each search's outcome is in the
+// recording, so the replay's searches find the same when they finish.
+TEST(RecordedSession, LostDevicesAndSlowSearchesThatFindThemReplayExactly) {
     constexpr HResult kNotAcquired = static_cast<HResult>(0x8007000C);
     constexpr HResult kUnplugged = static_cast<HResult>(0x80040209);
     constexpr HResult kFailure = static_cast<HResult>(0x80004005);
@@ -195,9 +196,14 @@ TEST(RecordedSession, LostDevicesAndTheSearchesThatFindThemReplayExactly) {
         r.deck.acquireResults = {deckOut ? kUnplugged : kOk};
         r.platform.stepdeck.enumerate = tick >= 120 && tick < 170 ? kFailure : kOk;
         r.platform.stepdeck.setFormat = tick >= 250 && tick < 280 ? kFailure : kOk;
-        const bool padOut = tick >= 60 && tick < 140;
+        const bool padOut = tick >= 60 && tick < 120;
         r.platform.controllers[1].attached = !padOut;
         r.pad.pollResult = padOut ? kNotAcquired : kOk;
+        r.search.running[DeviceRole::Stepdeck] = tick >= 60 && tick < 75;
+        r.search.running[DeviceRole::Gamepad] = tick >= 121 && tick < 126;
+        if (tick == 30 || tick == 60 || tick == 120 || tick == 130 || tick == 250 || tick == 290) {
+            onDevicesChanged(r.hub);
+        }
         now += 33;
         r.timer(now);
     }
@@ -209,6 +215,9 @@ TEST(RecordedSession, LostDevicesAndTheSearchesThatFindThemReplayExactly) {
     EXPECT_NE(recording.find("\"enumerate\":-2147467259"), std::string::npos);
     EXPECT_NE(recording.find("\"deckFormat\":-2147467259"), std::string::npos);
     EXPECT_NE(recording.find("{\"attached\":{\"gamepad\":true"), std::string::npos);
+    EXPECT_NE(recording.find("\"searching\":[\"deck\"]"), std::string::npos);
+    EXPECT_NE(recording.find("\"searching\":[\"gamepad\"]"), std::string::npos);
+    EXPECT_NE(recording.find("{\"devicesChanged\":true}"), std::string::npos);
     expectReplayedByteForByte(r);
 }
 
@@ -232,6 +241,17 @@ TEST(RecordedSession, AMissingStepdeckReplaysExactly) {
     r.begin();
     ASSERT_TRUE(r.ended());
     expectReplayedByteForByte(r);
+}
+
+// The report's summary names the switch.
+TEST(RecordedSession, TheConfigSaysWhetherTheHubRanWithNoXInput) {
+    for (const bool filter : {false, true}) {
+        Recorded r;
+        r.platform.controllers = {stepdeckController(1)};
+        r.begin(filter);
+        r.writer->close();
+        EXPECT_EQ(r.file.contents().find(",\"noxinput\":true}}") != std::string::npos, filter) << r.file.contents();
+    }
 }
 
 TEST(RecordedSession, AFailedSetUpReplaysExactly) {

@@ -270,6 +270,24 @@ TEST(SimulatorPlugging, CommandsRefuseWhatCannotBeDoneAndStatsShowThePlugging) {
               "ok directinput=0 enumerations=0 directinputs_alive=2 devices_alive=3");
 }
 
+int g_devicesChanged = 0;
+
+TEST(SimulatorPlugging, EveryPlugAndUnplugIsReportedAndEnumerationsCanBeSlowed) {
+    Simulator sim = defaultSimulator();
+    sim.devicesChanged = [] { ++g_devicesChanged; };
+    g_devicesChanged = 0;
+    EXPECT_EQ(execute(sim, "plug 0"), "error device 0 is plugged in already");
+    EXPECT_EQ(g_devicesChanged, 0);
+    EXPECT_EQ(execute(sim, "unplug 0"), "ok");
+    EXPECT_EQ(execute(sim, "plug 0 new"), "ok");
+    EXPECT_EQ(g_devicesChanged, 2);
+    EXPECT_EQ(execute(sim, "delay enumerate 500"), "ok");
+    EXPECT_EQ(sim.enumerateDelayMs, 500u);
+    EXPECT_EQ(execute(sim, "delay enumerate -1"), "error bad delay '-1'");
+    EXPECT_EQ(execute(sim, "delay poll 5").substr(0, 6), "error ");
+    EXPECT_EQ(sim.enumerateDelayMs, 500u);
+}
+
 TEST(SimulatorScript, RunsEntriesWhenDueInOrderAndLoops) {
     Simulator sim = defaultSimulator();
     std::string error;

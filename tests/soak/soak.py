@@ -32,7 +32,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from harness import (DEFAULT_DECK, FEEDER_PORT, GAMEPAD, GREETING, STICK_PORT, XDRV_PORT,  # noqa: E402
+from harness import (DECK_AND_PAD, FEEDER_PORT, GREETING, STICK_PORT, XDRV_PORT,  # noqa: E402
                      HubRun, WineSession, WireCapture, hub_linux_pid, percentile, process_figures,
                      replay_differences, replayed, windows_path)
 from scripted_use import PEER_PORTS, Peers, Player, motion_script  # noqa: E402
@@ -283,7 +283,7 @@ def main():
     session.start()
     hub = floor = None
     try:
-        hub = HubRun(session, work, config="script = motion.txt\n" + DEFAULT_DECK + GAMEPAD,
+        hub = HubRun(session, work, config="script = motion.txt\n" + DECK_AND_PAD,
                      args=("-record", windows_path(recording)),
                      listen_ports=(STICK_PORT, XDRV_PORT, FEEDER_PORT, *PEER_PORTS))
         hub.wait_ticking()

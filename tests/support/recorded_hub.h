@@ -1,5 +1,5 @@
-// A hub composed as hub.exe composes it: scripted edges, devices and device
-// platform behind the recording's decorators, and, given a file, a writer
+// A hub composed as hub.exe composes it: scripted edges, devices, device
+// platform and device search behind the recording's decorators, and, given a file, a writer
 // into it that records the session (without one, the decorators only pass
 // everything through, as in hub.exe without -record).
 #pragma once
@@ -27,9 +27,10 @@ struct RecordedHub {
     RecordedHub& operator=(const RecordedHub&) = delete;
 
     // Start-up and the dialog's initialisation with the platform's controllers.
-    void begin() {
+    void begin(bool filterXInputDevices = false) {
+        hub.devices.search = &recordingSearch;
         startUp(hub);
-        initialiseDialog(hub, recordingPlatform, false);
+        initialiseDialog(hub, recordingPlatform, filterXInputDevices);
     }
     // One timer message at time t.
     void timer(std::uint64_t t) {
@@ -50,6 +51,8 @@ struct RecordedHub {
     Hub hub{HubEdges{recordingClock, recordingSocket, window, launcher, recordingProcess}};
     ScriptedDevicePlatform platform{deck, pad};
     RecordingDevicePlatform recordingPlatform{platform, recorder};
+    ScriptedDeviceSearch search{platform, hub.devices.xinputDevices};
+    RecordingDeviceSearch recordingSearch{search, recorder};
     std::optional<RecordingWriter> writer;
 };
 

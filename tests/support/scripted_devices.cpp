@@ -85,4 +85,17 @@ const ScriptedController* ScriptedDevicePlatform::byInstance(const Guid& instanc
     return nullptr;
 }
 
+void ScriptedDeviceSearch::start(DeviceRole role) {
+    pending_[role] = true;
+    ++started[role];
+}
+
+std::optional<SearchOutcome> ScriptedDeviceSearch::takeFinished(DeviceRole role) {
+    if (!pending_[role] || running[role]) return std::nullopt;
+    pending_[role] = false;
+    return listCandidates(role, hidden_ ? &*hidden_ : nullptr, [&](const ControllerChoice& choose) {
+        return platform_.enumerateAttachedControllers(role, choose);
+    });
+}
+
 }  // namespace hub::testing

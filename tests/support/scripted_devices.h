@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,6 +76,28 @@ private:
     ScriptedDevice& deck_;
     ScriptedDevice& pad_;
     std::map<DeviceRole, const ScriptedController*> created_;
+};
+
+// The search for a lost device that tests and hub-replay use: a search's
+// enumeration runs on the scripted platform, with the set-up's choice rules,
+// when its outcome is taken. A role marked `running` holds its outcome back,
+// as a slow enumeration does.
+class ScriptedDeviceSearch final : public DeviceSearch {
+public:
+    // hidden: the XInput filter's list, as the set-up leaves it.
+    ScriptedDeviceSearch(ScriptedDevicePlatform& platform, const std::optional<XInputDeviceList>& hidden)
+        : platform_(platform), hidden_(hidden) {}
+
+    std::map<DeviceRole, bool> running;
+    std::map<DeviceRole, int> started;
+
+    void start(DeviceRole role) override;
+    std::optional<SearchOutcome> takeFinished(DeviceRole role) override;
+
+private:
+    ScriptedDevicePlatform& platform_;
+    const std::optional<XInputDeviceList>& hidden_;
+    std::map<DeviceRole, bool> pending_;
 };
 
 }  // namespace hub::testing

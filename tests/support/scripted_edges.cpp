@@ -32,8 +32,12 @@ bool ScriptedSocket::sendTo(const Endpoint& to, std::span<const std::uint8_t> da
     const std::uint64_t number = datagrams++;
     bytes += data.size();
     if (keep) sent.push_back({to, {data.begin(), data.end()}});
-    if (observer != nullptr) observer->onSend(to, data);
-    return !failSends && std::find(failingSends.begin(), failingSends.end(), number) == failingSends.end();
+    const bool delivered = !failSends && std::find(failingSends.begin(), failingSends.end(), number) == failingSends.end();
+    if (observer != nullptr) {
+        observer->onSend(to, data);
+        if (!delivered) observer->onSendFailed(to);
+    }
+    return delivered;
 }
 
 std::vector<SentDatagram> ScriptedSocket::to(std::uint16_t port) const {

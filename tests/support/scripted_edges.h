@@ -49,6 +49,8 @@ class EdgeObserver {
 public:
     virtual ~EdgeObserver() = default;
     virtual void onSend(const Endpoint&, std::span<const std::uint8_t>) {}
+    // Right after onSend, when that send fails.
+    virtual void onSendFailed(const Endpoint&) {}
     virtual void onText(int, std::string_view) {}
     virtual void onEnable(int, bool) {}
     virtual void onMessageBox(std::string_view, std::string_view) {}

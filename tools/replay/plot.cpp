@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <variant>
 
+#include "engine/hub.h"
 #include "links/wire.h"
 #include "links/peer_datagrams.h"
+#include "svg_text.h"
 #include "vjoy/vjoy_modes.h"
 
 namespace hub::replay {
@@ -24,40 +26,6 @@ constexpr double kTop = 80;
 
 constexpr std::array<const char*, 10> kColours{"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd",
                                                "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf"};
-
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
-// A tick step of 1, 2 or 5 times a power of ten giving at most ~8 ticks.
-double tickStep(double span) {
-    const double raw = span / 8.0;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double factor : {1.0, 2.0, 5.0}) {
-        if (raw <= factor * power) return factor * power;
-    }
-    return 10.0 * power;
-}
-
-std::string tickText(double value, double step) {
-    char text[32];
-    const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
-    std::snprintf(text, sizeof text, "%.*f", decimals, std::abs(value) < step * 1e-6 ? 0.0 : value);
-    return text;
-}
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else out += c;
-    }
-    return out;
-}
 
 struct Range {
     double low, high;
@@ -96,15 +64,15 @@ public:
             return top + kPanelHeight - (v - range.low) / (range.high - range.low) * kPanelHeight;
         };
         text(kLeft, top - 10, panel.title, "font-size=\"15\" font-weight=\"bold\"");
-        const double valueStep = tickStep(range.high - range.low);
+        const double valueStep = axisStep(range.high - range.low);
         for (double v = std::ceil(range.low / valueStep) * valueStep; v <= range.high + 1e-9; v += valueStep) {
             line(kLeft, y(v), kLeft + kPlotWidth, y(v), "stroke=\"#e4e4e4\"");
-            text(kLeft - 8, y(v) + 4, tickText(v, valueStep), "text-anchor=\"end\"");
+            text(kLeft - 8, y(v) + 4, axisText(v, valueStep), "text-anchor=\"end\"");
         }
-        const double timeStep = tickStep(seconds_);
+        const double timeStep = axisStep(seconds_);
         for (double s = 0; s <= seconds_ + 1e-9; s += timeStep) {
             line(x(s), top, x(s), top + kPanelHeight, "stroke=\"#e4e4e4\"");
-            text(x(s), top + kPanelHeight + 16, tickText(s, timeStep), "text-anchor=\"middle\"");
+            text(x(s), top + kPanelHeight + 16, axisText(s, timeStep), "text-anchor=\"middle\"");
         }
         out_ += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(top) + "\" width=\"" + number(kPlotWidth) +
                 "\" height=\"" + number(kPanelHeight) + "\" fill=\"none\" stroke=\"#444\"/>\n";
@@ -154,12 +122,12 @@ private:
 
 }  // namespace
 
-void PlotRecorder::beginTick(std::uint64_t t, VjoyMode vjoyMode) {
+void PlotRecorder::beginTick(std::uint64_t t, const Hub& hub) {
     if (!sawTick_) firstTick_ = t;
     sawTick_ = true;
     inTick_ = true;
     now_ = t;
-    vjoyMode_ = vjoyMode;
+    vjoyMode_ = hub.state.dialog.vjoyMode;
 }
 
 double PlotRecorder::seconds() const { return static_cast<double>(now_ - firstTick_) / 1000.0; }
@@ -203,7 +171,8 @@ void PlotRecorder::onSend(const Endpoint& to, std::span<const std::uint8_t> byte
     }
 }
 
-void PlotRecorder::endTick(const AdvancedTracker& advanced) {
+void PlotRecorder::endTick(const Hub& hub) {
+    const AdvancedTracker& advanced = hub.state.advanced;
     inTick_ = false;
     speed_["advSpeed (target)"].push_back({seconds(), advanced.advSpeed});
     speed_["advSpeedSmooth (smoothed)"].push_back({seconds(), advanced.advSpeedSmooth});

@@ -10,20 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "engine/advanced_tracker.h"
 #include "base/edges.h"
+#include "replay_run.h"
 #include "vjoy/vjoy_modes.h"
 
 namespace hub::replay {
 
-class PlotRecorder {
+class PlotRecorder final : public ReplayWatcher {
 public:
     // Before a tick runs: its clock and the vJoy mode the tick will use.
-    void beginTick(std::uint64_t t, VjoyMode vjoyMode);
+    void beginTick(std::uint64_t t, const Hub& hub) override;
     // A datagram the hub sent; only those sent in ticks are drawn.
-    void onSend(const Endpoint& to, std::span<const std::uint8_t> bytes);
+    void onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) override;
     // After a tick: the Advanced tracker as the tick left it.
-    void endTick(const AdvancedTracker& advanced);
+    void endTick(const Hub& hub) override;
 
     std::string svg() const;
 

@@ -1,7 +1,5 @@
 #include "printer.h"
 
-#include <cstdlib>
-
 #include "engine/recording_lines.h"
 
 namespace hub::replay {
@@ -14,14 +12,19 @@ void putJsonString(std::FILE* out, std::string_view value) {
 
 }  // namespace
 
+std::string endpointText(const Endpoint& endpoint) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", endpoint.address >> 24, (endpoint.address >> 16) & 0xFF,
+                  (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF, endpoint.port);
+    return text;
+}
+
 void Printer::tick(std::uint64_t t) {
     std::fprintf(out_, "{\"tick\": %llu}\n", static_cast<unsigned long long>(t));
 }
 
 void Printer::onSend(const Endpoint& to, std::span<const std::uint8_t> bytes) {
-    if (plot_ != nullptr) plot_->onSend(to, bytes);
-    std::fprintf(out_, "{\"send\": {\"to\": \"%u.%u.%u.%u:%u\", \"hex\": \"", to.address >> 24,
-                 (to.address >> 16) & 0xFF, (to.address >> 8) & 0xFF, to.address & 0xFF, to.port);
+    std::fprintf(out_, "{\"send\": {\"to\": \"%s\", \"hex\": \"", endpointText(to).c_str());
     for (const std::uint8_t byte : bytes) std::fprintf(out_, "%02x", byte);
     std::fputs("\"}}\n", out_);
 }
@@ -55,11 +58,6 @@ void Printer::onEndDialog(int result) { std::fprintf(out_, "{\"end\": %d}\n", re
 void Printer::exit(int status) {
     std::fprintf(out_, "{\"exit\": %d}\n", status);
     std::fflush(out_);
-}
-
-void Printer::onExit(int status) {
-    exit(status);
-    std::exit(0);
 }
 
 }  // namespace hub::replay

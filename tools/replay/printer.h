@@ -1,21 +1,23 @@
 // What hub-replay prints: every datagram, control text and dialog action of
-// the hub as one JSON line, in the order it happens, and the plot's view of
-// the same sends.
+// the hub as one JSON line, in the order it happens.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
-#include "plot.h"
 #include "scripted_edges.h"
 
 namespace hub::replay {
 
+// An endpoint as the lines print it: "a.b.c.d:port".
+std::string endpointText(const Endpoint& endpoint);
+
 class Printer final : public testing::EdgeObserver {
 public:
-    Printer(std::FILE* out, PlotRecorder* plot) : out_(out), plot_(plot) {}
+    explicit Printer(std::FILE* out) : out_(out) {}
 
     void tick(std::uint64_t t);
     // The exit line, once the hub has ended.
@@ -27,12 +29,11 @@ public:
     void onMessageBox(std::string_view text, std::string_view caption) override;
     void onLaunch(std::string_view program) override;
     void onEndDialog(int result) override;
-    // A failed tested send ends the process: the exit line, then the tool ends.
-    [[noreturn]] void onExit(int status) override;
+    // A failed tested send ends the process: the exit line, and nothing after it.
+    void onExit(int status) override { exit(status); }
 
 private:
     std::FILE* out_;
-    PlotRecorder* plot_;
 };
 
 }  // namespace hub::replay

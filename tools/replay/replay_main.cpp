@@ -1,5 +1,6 @@
 // hub-replay: runs the hub's own logic on a script of events and prints every
-// datagram, control text and dialog action as one JSON line.
+// datagram, control text and dialog action as one JSON line; draws it, and
+// tells it as a report, from the same run.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -7,177 +8,41 @@
 #include <iostream>
 #include <string>
 
-#include "engine/dialog.h"
-#include "engine/hub.h"
-#include "engine/session.h"
 #include "plot.h"
-#include "printer.h"
-#include "replay_script.h"
-#include "scripted_devices.h"
-#include "scripted_edges.h"
-
-namespace hub::replay {
+#include "replay_run.h"
+#include "report.h"
+#include "session_story.h"
 
 namespace {
 
-using testing::ScriptedHub;
-
-// The attached game controllers as the config describes them: a Stepdeck
-// with its objects in order, and a gamepad with its name.
-constexpr std::uint32_t kDeckInstance = 1;
-constexpr std::uint32_t kPadInstance = 2;
-
-DeviceObject objectOf(DeckObject object, std::uint32_t id) {
-    switch (object) {
-        case DeckObject::X: return {ObjectType::XAxis, true, id};
-        case DeckObject::Y: return {ObjectType::YAxis, true, id};
-        case DeckObject::Z: return {ObjectType::ZAxis, true, id};
-        case DeckObject::Rx: return {ObjectType::RxAxis, true, id};
-        case DeckObject::Ry: return {ObjectType::RyAxis, true, id};
-        case DeckObject::Rz: return {ObjectType::RzAxis, true, id};
-        case DeckObject::Slider: return {ObjectType::Slider, true, id};
-        case DeckObject::Pov: return {ObjectType::Pov, false, id};
-        case DeckObject::Button: break;
-    }
-    return {ObjectType::Other, false, id};
+bool writeFile(const std::string& path, const std::string& contents) {
+    std::ofstream file(path, std::ios::binary);
+    file << contents;
+    if (file.flush()) return true;
+    std::fprintf(stderr, "hub-replay: cannot write %s\n", path.c_str());
+    return false;
 }
 
-// Both are listed; the config says which are attached, and an `attached`
-// event can unplug or plug either later.
-void attachConfiguredControllers(testing::ScriptedDevicePlatform& devices, const ConfigEvent& config) {
-    devices.stepdeck.createDirectInput = config.setupFailure;
-    std::vector<DeviceObject> objects;
-    for (const DeckObject object : config.deckObjects) objects.push_back(objectOf(object, static_cast<std::uint32_t>(objects.size())));
-    devices.controllers.push_back(testing::stepdeckController(kDeckInstance, 4, std::move(objects)));
-    devices.controllers.back().attached = config.deck;
-    auto gamepad = testing::gamepadController(kPadInstance, config.gamepadName);
-    gamepad.objects.clear();  // the gamepad's objects enable nothing
-    gamepad.attached = config.gamepad;
-    devices.controllers.push_back(std::move(gamepad));
+// The name a report gives its script: the file's own name, without folders.
+std::string scriptName(const std::string& path) {
+    if (path.empty()) return "standard input";
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-
-class Replay {
-public:
-    // With a plot, every send and every tick is also shown to it.
-    explicit Replay(PlotRecorder* plot) : plot_(plot), printer_(stdout, plot) {
-        scripted_.keepNothing();
-        scripted_.observe(&printer_);
-    }
-
-    // Runs one event; returns false once the hub has ended.
-    bool run(const Event& event) {
-        if (const auto* config = std::get_if<ConfigEvent>(&event)) {
-            config_ = *config;
-            return startIfNeeded();
-        }
-        if (std::holds_alternative<BlankLine>(event)) return true;
-        if (!startIfNeeded()) return false;
-        std::visit([this](const auto& e) { apply(e); }, event);
-        return stillRunning();
-    }
-
-    // At the end of the script: a script of only a config still starts.
-    void finish() { startIfNeeded(); }
-
-    bool started() const { return started_; }
-
-private:
-    bool startIfNeeded() {
-        if (started_) return stillRunning();
-        started_ = true;
-        scripted_.launcher.path = config_.programPath;
-        startUp(hub());
-        attachConfiguredControllers(devices_, config_);
-        initialiseDialog(hub(), devices_, false);
-        return stillRunning();
-    }
-
-    bool stillRunning() {
-        if (!scripted_.window.endedWith) return true;
-        shutDown(hub());
-        printer_.exit(0);
-        return false;
-    }
-
-    Hub& hub() { return scripted_.hub; }
-
-    void apply(const ConfigEvent&) {}
-    void apply(const BlankLine&) {}
-
-    void apply(const TickEvent& tick) {
-        printer_.tick(tick.t);
-        scripted_.clock.now = tick.t;
-        scripted_.deck.load(tick.deckPoll, tick.deckAcquire, tick.deckRead, tick.deck);
-        scripted_.pad.load(tick.padPoll, {}, tick.padRead, tick.pad);
-        failSends(tick.sendFailed);
-        if (plot_ != nullptr) plot_->beginTick(tick.t, hub().state.dialog.vjoyMode);
-        onTimer(hub());
-        if (plot_ != nullptr) plot_->endTick(hub().state.advanced);
-    }
-
-    void apply(const RecvEvent& recv) {
-        applyRemoteDatagram(hub().state.remote, recv.bytes.data(), recv.bytes.size(), recv.from);
-    }
-
-    void apply(const AttachedEvent& attached) {
-        if (attached.deck) devices_.controllers[0].attached = *attached.deck;
-        if (attached.gamepad) devices_.controllers[1].attached = *attached.gamepad;
-        if (attached.enumerate) devices_.stepdeck.enumerate = devices_.gamepad.enumerate = *attached.enumerate;
-        if (attached.deckFormat) devices_.stepdeck.setFormat = *attached.deckFormat;
-    }
-
-    void apply(const CommandEvent& command) {
-        failSends(command.sendFailed);
-        onCommand(hub(), command.id);
-    }
-
-    // The sends of the event about to run that fail, by their number in it.
-    void failSends(const std::vector<std::uint32_t>& numbers) {
-        scripted_.socket.failingSends.clear();
-        for (const std::uint32_t number : numbers) scripted_.socket.failingSends.push_back(scripted_.socket.datagrams + number);
-    }
-    void apply(const ActivateEvent& activate) { onActivate(hub(), activate.active); }
-
-    PlotRecorder* plot_;
-    Printer printer_;
-    ScriptedHub scripted_{ScriptedHub::Attached::Nothing};
-    testing::ScriptedDevicePlatform devices_{scripted_.deck, scripted_.pad};
-    ConfigEvent config_;
-    bool started_ = false;
-};
-
-int runScript(std::istream& in, PlotRecorder* plot) {
-    Replay replay(plot);
-    std::string line;
-    for (long number = 1; std::getline(in, line); ++number) {
-        ParseResult parsed = parseLine(line);
-        const bool misplacedConfig = parsed.event && std::holds_alternative<ConfigEvent>(*parsed.event) && replay.started();
-        if (!parsed.event || misplacedConfig) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "hub-replay: line %ld: %s\n", number,
-                         misplacedConfig ? "config is allowed only as the first event" : parsed.error.c_str());
-            return 2;
-        }
-        if (!replay.run(*parsed.event)) return 0;
-    }
-    replay.finish();
-    return 0;
-}
-
-}  // namespace
-
-}  // namespace hub::replay
-
-namespace {
 
 int runMain(int argc, char** argv) {
     CLI::App app("Runs the hub's logic on a script of events (JSON Lines) and prints every datagram, control text "
                  "and dialog action as one JSON line.",
                  "hub-replay");
     std::string plotPath;
+    std::string reportPath;
     std::string scriptPath;
     app.add_option("--plot", plotPath, "also draw the locomotion and feeder values over time into this SVG file")
         ->type_name("FILE.svg");
+    app.add_option("--report", reportPath,
+                   "also write a report of the session into this HTML file, to open in a browser: summary, tick "
+                   "timing, timeline, the wire and the plot")
+        ->type_name("FILE.html");
     app.add_option("SCRIPT", scriptPath, "the script to run (default: standard input)");
     try {
         app.parse(argc, argv);
@@ -187,7 +52,10 @@ int runMain(int argc, char** argv) {
         return 2;
     }
     hub::replay::PlotRecorder plot;
-    hub::replay::PlotRecorder* recorder = plotPath.empty() ? nullptr : &plot;
+    hub::replay::StoryWatcher story;
+    std::vector<hub::replay::ReplayWatcher*> watchers;
+    if (!plotPath.empty() || !reportPath.empty()) watchers.push_back(&plot);
+    if (!reportPath.empty()) watchers.push_back(&story);
     int status = 0;
     if (!scriptPath.empty()) {
         std::ifstream file(scriptPath);
@@ -195,18 +63,18 @@ int runMain(int argc, char** argv) {
             std::fprintf(stderr, "hub-replay: cannot open %s\n", scriptPath.c_str());
             return 2;
         }
-        status = hub::replay::runScript(file, recorder);
+        status = hub::replay::runScript(file, stdout, watchers);
     } else {
-        status = hub::replay::runScript(std::cin, recorder);
+        status = hub::replay::runScript(std::cin, stdout, watchers);
     }
-    if (plotPath.empty() || status != 0) return status;
-    std::ofstream svg(plotPath, std::ios::binary);
-    svg << plot.svg();
-    if (!svg.flush()) {
-        std::fprintf(stderr, "hub-replay: cannot write %s\n", plotPath.c_str());
+    std::fflush(stdout);
+    if (status != 0) return status;
+    if (!plotPath.empty() && !writeFile(plotPath, plot.svg())) return 2;
+    if (!reportPath.empty() &&
+        !writeFile(reportPath, hub::replay::reportHtml(story.story(), scriptName(scriptPath), plot.svg()))) {
         return 2;
     }
-    return status;
+    return 0;
 }
 
 }  // namespace

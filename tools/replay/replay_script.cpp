@@ -82,6 +82,7 @@ ConfigEvent parseConfig(const json& body) {
         else if (key == "gamepadName") config.gamepadName = text(value, key);
         else if (key == "programPath") config.programPath = text(value, key);
         else if (key == "setupFailure") config.setupFailure = integer<std::int32_t>(value, key);
+        else if (key == "noxinput") config.noxinput = boolean(value, key);
         else fail("unknown key \"" + key + "\" in config");
     }
     return config;
@@ -143,6 +144,14 @@ TickEvent parseTick(const json& body) {
         else if (key == "padPoll") tick.padPoll = integer<std::int32_t>(value, key);
         else if (key == "padRead") tick.padRead = integer<std::int32_t>(value, key);
         else if (key == "sendFailed") tick.sendFailed = sendNumbers(value, key);
+        else if (key == "searching") {
+            for (const json& role : array(value, key, 2)) {
+                const std::string name = text(role, "a searching role");
+                if (name == "deck") tick.deckSearching = true;
+                else if (name == "gamepad") tick.padSearching = true;
+                else fail("unknown searching role \"" + name + "\"");
+            }
+        }
         else fail("unknown key \"" + key + "\" in tick");
     }
     if (!haveTime) fail("tick needs \"t\"");
@@ -250,6 +259,10 @@ Event parseEvent(const json& line) {
     if (key == "command") return parseCommand(body);
     if (key == "activate") return ActivateEvent{boolean(body, key)};
     if (key == "attached") return parseAttached(body);
+    if (key == "devicesChanged") {
+        if (!boolean(body, key)) fail("devicesChanged must be true");
+        return DevicesChangedEvent{};
+    }
     fail("unknown event \"" + key + "\"");
 }
 

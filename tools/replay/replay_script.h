@@ -24,6 +24,7 @@ struct ConfigEvent {
     std::string gamepadName;
     std::string programPath = "C:\\Hub\\hub.exe";
     HResult setupFailure = 0;  // a set-up that fails at its first call with this code
+    bool noxinput = false;     // the hub ran with -noxinput; the devices chosen are the config's either way
 };
 
 struct TickEvent {
@@ -36,6 +37,9 @@ struct TickEvent {
     HResult padPoll = 0;
     HResult padRead = 0;
     std::vector<std::uint32_t> sendFailed;  // the tick's sends that fail, by their number in the tick
+    // Searches for a lost device still running at this timer message.
+    bool deckSearching = false;
+    bool padSearching = false;
 };
 
 struct RecvEvent {
@@ -61,9 +65,13 @@ struct AttachedEvent {
     std::optional<HResult> deckFormat;  // of every later SetDataFormat on a Stepdeck
 };
 
+// Windows reported that the devices changed.
+struct DevicesChangedEvent {};
+
 struct BlankLine {};
 
-using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent, AttachedEvent>;
+using Event = std::variant<BlankLine, ConfigEvent, TickEvent, RecvEvent, CommandEvent, ActivateEvent, AttachedEvent,
+                           DevicesChangedEvent>;
 
 struct ParseResult {
     std::optional<Event> event;  // empty when the line is not valid

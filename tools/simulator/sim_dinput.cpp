@@ -447,6 +447,14 @@ public:
                            DWORD flags) override {
         if (callback == nullptr) return DIERR_INVALIDPARAM;
         (void)flags;  // only plugged devices are listed, with or without DIEDFL_ATTACHEDONLY
+        std::uint32_t delayMs = 0;
+        {
+            std::lock_guard lock(simLock());
+            delayMs = simulator().enumerateDelayMs;
+        }
+        // Without holding the simulator: its devices answer the program's
+        // other threads meanwhile, as real devices do.
+        if (delayMs > 0) Sleep(delayMs);
         std::lock_guard lock(simLock());
         Simulator& sim = simulator();
         ++sim.enumerations;

@@ -408,8 +408,14 @@ std::string execute(Simulator& sim, std::string_view command) {
     } else if ((verb == "unplug" && args.size() == 2) ||
                (verb == "plug" && (args.size() == 2 || (args.size() == 3 && args[2] == "new")))) {
         if (parseDeviceIndex(sim, args[1], index, error) && replug(sim.devices[index], args, error)) {
+            if (sim.devicesChanged != nullptr) sim.devicesChanged();
             return "ok";
         }
+    } else if (verb == "delay" && args.size() == 3 && args[1] == "enumerate") {
+        std::int64_t delay = 0;
+        if (!parseInRange(args[2], 0, 600'000, delay)) return "error bad delay '" + std::string(args[2]) + "'";
+        sim.enumerateDelayMs = static_cast<std::uint32_t>(delay);
+        return "ok";
     } else if (verb == "stats" && args.size() == 2) {
         if (args[1] == "global") {
             return "ok directinput=" + std::to_string(sim.directInputsCreated) +

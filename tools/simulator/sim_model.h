@@ -127,6 +127,12 @@ struct Simulator {
     std::size_t scriptNext = 0;
     std::uint32_t scriptOriginMs = 0;  // moved forward by "loop"
     std::uint32_t directInputsCreated = 0, enumerations = 0;
+    // How long every EnumDevices takes ("delay enumerate MS"), as on a PC
+    // whose HID stack is slow to list its devices.
+    std::uint32_t enumerateDelayMs = 0;
+    // Told of every plug and unplug, as Windows tells the program's windows
+    // (none: nobody is told).
+    void (*devicesChanged)() = nullptr;
     // DirectInput and device objects created and not yet released: what a
     // program that leaks shows after many unplug and plug cycles.
     std::uint32_t directInputsAlive = 0, devicesAlive = 0;

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <dbt.h>
 
 #include "sim_runtime.h"
 
@@ -106,6 +107,20 @@ void startControlPort(int port) {
     std::thread(serveControlPort, socket).detach();
 }
 
+BOOL CALLBACK postToOwnWindow(HWND window, LPARAM) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId()) PostMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    return TRUE;
+}
+
+// What Windows does when a device node comes or goes: every top-level window
+// hears of it.
+void postDevicesChanged() {
+    EnumWindows(postToOwnWindow, 0);
+    logEvent("WM_DEVICECHANGE DBT_DEVNODES_CHANGED posted");
+}
+
 }  // namespace
 
 Simulator& simulator() { return g_simulator; }
@@ -157,6 +172,7 @@ bool ensureLoaded() {
             return loadFailed(scriptPath.string() + ": " + error);
         }
     }
+    g_simulator.devicesChanged = postDevicesChanged;
     wchar_t portText[16];
     const DWORD length = GetEnvironmentVariableW(L"STEPDECK_SIM_PORT", portText, 16);
     if (length > 0 && length < 16) g_simulator.controlPort = _wtoi(portText);
