@@ -45,9 +45,18 @@ INT_PTR CALLBACK monitorDialogProcedure(HWND dialog, UINT message, WPARAM wParam
     auto* shell = reinterpret_cast<Shell*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (shell == nullptr) return FALSE;  // messages before the initialisation
     switch (message) {
-        case WM_ACTIVATE: onActivate(shell->hub, LOWORD(wParam) != WA_INACTIVE); return TRUE;
-        case WM_TIMER: onTimer(shell->hub); return TRUE;
-        case WM_COMMAND: onCommand(shell->hub, LOWORD(wParam)); return TRUE;
+        case WM_ACTIVATE:
+            onActivate(shell->hub, LOWORD(wParam) != WA_INACTIVE);
+            shell->window.showPending();
+            return TRUE;
+        case WM_TIMER:
+            onTimer(shell->hub);
+            shell->window.showPending();  // after the tick's datagrams
+            return TRUE;
+        case WM_COMMAND:
+            onCommand(shell->hub, LOWORD(wParam));
+            shell->window.showPending();
+            return TRUE;
         // Sent to every top-level window when a device node is added or
         // removed: a HID game controller plugged in or pulled out among them.
         case WM_DEVICECHANGE:

@@ -26,14 +26,22 @@ void DialogWindow::setText(int controlId, std::string_view text) {
     Shown* shown = shownFor(controlId);
     if (length < 0 || shown == nullptr) {  // too long to keep, or a control outside the cache: just write it
         SetDlgItemTextW(dialog_, controlId, widen(text).c_str());
-        if (shown != nullptr) shown->known = false;
+        if (shown != nullptr) shown->known = shown->pending = false;
         return;
     }
     if (shown->length == length && std::wmemcmp(shown->text, wide, static_cast<std::size_t>(length)) == 0) return;
     wide[length] = L'\0';
-    SetWindowTextW(shown->control, wide);
     std::wmemcpy(shown->text, wide, static_cast<std::size_t>(length) + 1);
     shown->length = length;
+    shown->pending = true;
+}
+
+void DialogWindow::showPending() {
+    for (Shown& shown : shown_) {
+        if (!shown.pending) continue;
+        shown.pending = false;
+        SetWindowTextW(shown.control, shown.text);
+    }
 }
 
 void DialogWindow::enable(int controlId, bool enabled) {
@@ -41,6 +49,7 @@ void DialogWindow::enable(int controlId, bool enabled) {
 }
 
 void DialogWindow::messageBox(std::string_view text, std::string_view caption) {
+    showPending();  // the dialog behind the box shows what led to it
     MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_ICONERROR);
 }
 

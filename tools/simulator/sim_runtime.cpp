@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -132,6 +133,9 @@ std::recursive_mutex& simLock() {
 
 std::uint32_t elapsedMs() { return static_cast<std::uint32_t>(GetTickCount64() - g_startMs); }
 
+// The log stays open: a scripted motion logs several lines a tick, and
+// opening the file for each would put file-system calls into the program's
+// polls. Each line is flushed, so the log is whole whenever the program ends.
 void logEvent(const char* format, ...) {
     if (g_logPath.empty()) return;
     char line[512];
@@ -139,8 +143,11 @@ void logEvent(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    std::ofstream log(g_logPath, std::ios::app);
-    log << elapsedMs() << " ms: " << line << '\n';
+    static std::mutex logLock;  // the program's threads and the control port's log at once
+    static std::ofstream log;
+    std::lock_guard lock(logLock);
+    if (!log.is_open()) log.open(g_logPath, std::ios::app);
+    log << elapsedMs() << " ms: " << line << std::endl;
 }
 
 bool ensureLoaded() {
