@@ -142,18 +142,24 @@ void checkDatagram(Session& session, const Endpoint& to, std::span<const std::ui
     const std::optional<Kind> kind = kindOf(b);
     if (!kind) broken("a datagram of no kind the hub sends");
     const bool toFeeder = to == Endpoint{kLoopback, kFeederPort};
-    const VjoyMode vjoyMode = session.hub->state.dialog.vjoyMode;
+    // A per-mode datagram outside a tick that read the Stepdeck is a release:
+    // the last one sent, in the layout of the mode that built it.
+    const bool deckRead = session.inTick && session.deckReadThisTick;
+    const VjoyMode vjoyMode = deckRead ? session.hub->state.dialog.vjoyMode : session.hub->state.vjoy.fedMode;
     if (session.inTick) ++session.sendsThisTick;
     if (session.inTick && (session.deckReadThisTick || session.deckLostThisTick)) {
         if (session.sendsThisTick == 1) require(kind == Kind::Stick, "a tick sends the stick datagram first");
         if (session.sendsThisTick == 2) require(kind == Kind::Xdrv, "a tick sends the XDRV datagram second");
     }
-    if (session.inTick && session.deckLostThisTick) {
+    if (session.inTick && session.deckLostThisTick && (kind == Kind::Stick || kind == Kind::Xdrv)) {
         static constexpr std::uint8_t kStandingXdrv[28] = {'X', 'D', 'R', 'V', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                                            0,   0,   0,   0,   0, 0, 0, 0, 0, 0, 3, 0, 0, 0};
         const bool standing = kind == Kind::Stick ? b[1] == 0x80 && b[3] == 0x80
                                                   : std::memcmp(b.data(), kStandingXdrv, b.size()) == 0;
         require(standing, "a lost Stepdeck's datagrams stand still, +0.0 included");
+    }
+    if (session.inTick && session.deckLostThisTick && session.sendsThisTick == 3) {
+        require(toFeeder, "a loss sends the feeder its release after the pair");
     }
     switch (*kind) {
         case Kind::Greeting: require(session.startingUp, "greetings only at start-up"); break;
@@ -309,7 +315,8 @@ private:
         session_.inTick = false;
         if (deckRead) require(session_.sendsThisTick >= 2, "a tick that read the Stepdeck sends both datagrams");
         if (session_.deckLostThisTick) {
-            require(session_.sendsThisTick == (session_.deckLost ? 0 : 2),
+            const int sends = session_.sendsThisTick;
+            require(session_.deckLost ? sends == 0 : sends == 2 || sends == 3,
                     "a lost Stepdeck stops the walk once per loss, and nothing more is sent while lost");
         }
         if (deckRead || session_.deckLostThisTick) session_.deckLost = session_.deckLostThisTick;
