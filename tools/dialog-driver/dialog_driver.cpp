@@ -92,15 +92,16 @@ void emit(const std::string& line) {
 
 // The text of a window of another process, through WM_GETTEXT (marshalled
 // by the system), with a timeout so a busy program cannot hang the driver.
+// One call with room for any of the hub's texts (512 characters at most):
+// a length asked for first may be out of date when the text is read, as the
+// hub rewrites its labels on its own timer.
 std::wstring windowText(HWND window) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) {
+    std::wstring text(1024, L'\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied)) {
         return {};
     }
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied);
     text.resize(copied);
     return text;
 }

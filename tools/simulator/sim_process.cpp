@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace stepdeck_sim {
@@ -35,23 +36,39 @@ struct HandleTable {
     HandleEntry entries[1];
 };
 
-long long ownEntriesOfSystemHandleTable() {
+bool isEvent(HANDLE handle) {
+    alignas(8) unsigned char type[512];
+    if (NtQueryObject(handle, ObjectTypeInformation, type, sizeof type, nullptr) < 0) return false;
+    const auto* name = reinterpret_cast<const UNICODE_STRING*>(type);  // the type information starts with its name
+    return std::wstring_view(name->Buffer, name->Length / sizeof(wchar_t)) == L"Event";
+}
+
+struct OwnHandles {
+    long long all = -1;
+    long long events = -1;
+};
+
+OwnHandles ownEntriesOfSystemHandleTable() {
     // Kept between samples, so that a sample leaves nothing new in the heap.
     static std::vector<unsigned char> buffer(1 << 16);
     const auto query = reinterpret_cast<QuerySystemInformation>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (query == nullptr) return -1;
+    if (query == nullptr) return {};
     ULONG needed = 0;
     NTSTATUS status;
     while ((status = query(kSystemExtendedHandleInformation, buffer.data(),
                                               static_cast<ULONG>(buffer.size()), &needed)) == kInfoLengthMismatch) {
         buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 4096));
     }
-    if (status < 0) return -1;
+    if (status < 0) return {};
     const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
     const ULONG_PTR self = GetCurrentProcessId();
-    long long own = 0;
-    for (ULONG_PTR i = 0; i < table->count; ++i) own += table->entries[i].processId == self;
+    OwnHandles own{0, 0};
+    for (ULONG_PTR i = 0; i < table->count; ++i) {
+        if (table->entries[i].processId != self) continue;
+        ++own.all;
+        own.events += isEvent(reinterpret_cast<HANDLE>(table->entries[i].handle));
+    }
     return own;
 }
 
@@ -139,6 +156,7 @@ std::string processStats() {
                                                  reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
     DWORD handles = 0;
     const bool handlesRead = GetProcessHandleCount(GetCurrentProcess(), &handles);
+    const OwnHandles own = ownEntriesOfSystemHandleTable();
     const auto number = [](bool read, unsigned long long value) {
         return read ? std::to_string(value) : std::string("-1");
     };
@@ -147,7 +165,7 @@ std::string processStats() {
            " handles=" + number(handlesRead, handles) +
            " gdi=" + std::to_string(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) +
            " user=" + std::to_string(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) +
-           " handle_table=" + std::to_string(ownEntriesOfSystemHandleTable()) +
+           " handle_table=" + std::to_string(own.all) + " events=" + std::to_string(own.events) +
            " gdi_table=" + std::to_string(liveEntriesOfGdiTable()) +
            " windows=" + std::to_string(ownWindows());
 }
